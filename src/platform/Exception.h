@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+namespace platform {
+
+// The program's failures are exceptions that carry the text shown to the
+// operator. The text is kept as UTF-8 so that what() stays meaningful.
+class Exception : public std::runtime_error {
+ public:
+  explicit Exception(const QString& text) : std::runtime_error(text.toStdString()) {}
+  QString Text() const { return QString::fromUtf8(what()); }
+};
+
+// A text that should have been a number, and was not.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A local file that could not be read or written.
+class EFileError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+}  // namespace platform
