@@ -1,0 +1,196 @@
+#include "protocol/Records.h"
+
+#include <algorithm>
+
+namespace protocol {
+namespace {
+
+void PutBe32(std::uint8_t* out, std::uint32_t value) {
+  out[0] = static_cast<std::uint8_t>(value >> 24);
+  out[1] = static_cast<std::uint8_t>(value >> 16);
+  out[2] = static_cast<std::uint8_t>(value >> 8);
+  out[3] = static_cast<std::uint8_t>(value);
+}
+
+std::uint32_t GetBe32(const std::uint8_t* in) {
+  return (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) | (std::uint32_t{in[2]} << 8) |
+         std::uint32_t{in[3]};
+}
+
+// The record of `N` bytes that starts at `offset` within a frame.
+template <std::size_t N>
+std::span<const std::uint8_t, N> RecordAt(const Frame& frame, std::size_t offset) {
+  static_assert(N <= FRAME_DATA_SIZE);
+  return std::span<const std::uint8_t, N>(frame.data() + offset, N);
+}
+
+// Parameter-file records carry no command code.
+constexpr std::uint16_t kFileRecordCode = 0;
+
+}  // namespace
+
+// --- ConvtParams -----------------------------------------------------------
+
+std::array<std::uint8_t, ConvtParams::kSize> ConvtParams::Encode() const {
+  std::array<std::uint8_t, kSize> out{};
+  out[0] = mode;
+  out[1] = direction;
+  out[2] = transparentFlags;
+  out[3] = idOffset;
+  out[4] = idLength;
+  out[5] = frameGapChars;
+  PutBe32(&out[6], transparentSendId);
+  out[10] = dataFlags;
+  PutBe32(&out[11], dataSendId);
+  return out;
+}
+
+std::array<std::uint8_t, ConvtParams::kFileSize> ConvtParams::EncodeFileRecord() const {
+  std::array<std::uint8_t, kFileSize> out{};
+  const auto full = Encode();
+  std::copy_n(full.begin(), kFileSize, out.begin());
+  return out;
+}
+
+ConvtParams ConvtParams::Decode(std::span<const std::uint8_t, kSize> record) {
+  ConvtParams p = DecodeFileRecord(record.first<kFileSize>());
+  p.dataFlags = record[10];
+  p.dataSendId = GetBe32(&record[11]);
+  return p;
+}
+
+ConvtParams ConvtParams::DecodeFileRecord(std::span<const std::uint8_t, kFileSize> record) {
+  ConvtParams p;
+  p.mode = record[0];
+  p.direction = record[1];
+  p.transparentFlags = record[2];
+  p.idOffset = record[3];
+  p.idLength = record[4];
+  p.frameGapChars = record[5];
+  p.transparentSendId = GetBe32(&record[6]);
+  return p;
+}
+
+ConvtParams ConvtParams::FromReply(const Frame& frame) {
+  return Decode(RecordAt<kSize>(frame, FRAME_OFS_REPLY_RECORD));
+}
+ConvtParams ConvtParams::FromSetFrame(const Frame& frame) {
+  return Decode(RecordAt<kSize>(frame, FRAME_OFS_DATA));
+}
+ConvtParams ConvtParams::FromFileFrame(const Frame& frame) {
+  return DecodeFileRecord(RecordAt<kFileSize>(frame, FRAME_OFS_DATA));
+}
+Frame ConvtParams::ToSetFrame() const {
+  return BuildSetFrame(CMD_CONVT_SET, kSize, Encode());
+}
+Frame ConvtParams::ToFileFrame() const {
+  return BuildSetFrame(kFileRecordCode, kFileSize, EncodeFileRecord());
+}
+
+// --- ComParams -------------------------------------------------------------
+
+std::array<std::uint8_t, ComParams::kSize> ComParams::Encode() const {
+  std::array<std::uint8_t, kSize> out{};
+  PutBe32(&out[0], baudRate);
+  out[4] = dataBits;
+  out[5] = parityCode;
+  out[6] = stopBitsCode;
+  return out;
+}
+
+ComParams ComParams::Decode(std::span<const std::uint8_t, kSize> record) {
+  ComParams p;
+  p.baudRate = GetBe32(&record[0]);
+  p.dataBits = record[4];
+  p.parityCode = record[5];
+  p.stopBitsCode = record[6];
+  return p;
+}
+
+ComParams ComParams::FromReply(const Frame& frame) {
+  return Decode(RecordAt<kSize>(frame, FRAME_OFS_REPLY_RECORD));
+}
+ComParams ComParams::FromSetFrame(const Frame& frame) {
+  return Decode(RecordAt<kSize>(frame, FRAME_OFS_DATA));
+}
+ComParams ComParams::FromFileFrame(const Frame& frame) {
+  return FromSetFrame(frame);
+}
+Frame ComParams::ToSetFrame() const {
+  return BuildSetFrame(CMD_COM_SET, kSize, Encode());
+}
+Frame ComParams::ToFileFrame() const {
+  return BuildSetFrame(kFileRecordCode, kSize, Encode());
+}
+
+// --- CanParams -------------------------------------------------------------
+
+std::array<std::uint8_t, CanParams::kSize> CanParams::Encode() const {
+  std::array<std::uint8_t, kSize> out{};
+  out[0] = bitRateIndex;
+  out[1] = frameType;
+  out[2] = filterFlags;
+  PutBe32(&out[3], acceptanceCode);
+  PutBe32(&out[7], acceptanceMask);
+  return out;
+}
+
+CanParams CanParams::Decode(std::span<const std::uint8_t, kSize> record) {
+  CanParams p;
+  p.bitRateIndex = record[0];
+  p.frameType = record[1];
+  p.filterFlags = record[2];
+  p.acceptanceCode = GetBe32(&record[3]);
+  p.acceptanceMask = GetBe32(&record[7]);
+  return p;
+}
+
+CanParams CanParams::FromReply(const Frame& frame) {
+  return Decode(RecordAt<kSize>(frame, FRAME_OFS_REPLY_RECORD));
+}
+CanParams CanParams::FromSetFrame(const Frame& frame) {
+  return Decode(RecordAt<kSize>(frame, FRAME_OFS_DATA));
+}
+CanParams CanParams::FromFileFrame(const Frame& frame) {
+  return FromSetFrame(frame);
+}
+Frame CanParams::ToSetFrame() const {
+  return BuildSetFrame(CMD_CAN_SET, kSize, Encode());
+}
+Frame CanParams::ToFileFrame() const {
+  return BuildSetFrame(kFileRecordCode, kSize, Encode());
+}
+
+// --- VersionRecord ---------------------------------------------------------
+
+std::array<std::uint8_t, VersionRecord::kSize> VersionRecord::Encode() const {
+  return {software[0],  software[1],  buildDate[0], buildDate[1],
+          buildDate[2], buildDate[3], hardware[0],  hardware[1]};
+}
+
+VersionRecord VersionRecord::Decode(std::span<const std::uint8_t, kSize> record) {
+  VersionRecord v;
+  v.software = {record[0], record[1]};
+  v.buildDate = {record[2], record[3], record[4], record[5]};
+  v.hardware = {record[6], record[7]};
+  return v;
+}
+
+VersionRecord VersionRecord::FromReply(const Frame& frame) {
+  return Decode(RecordAt<kSize>(frame, FRAME_OFS_REPLY_RECORD));
+}
+
+std::string VersionRecord::SoftwareText() const {
+  return std::to_string(software[0]) + "." + std::to_string(software[1]);
+}
+
+std::string VersionRecord::HardwareText() const {
+  return std::to_string(hardware[0]) + "." + std::to_string(hardware[1]);
+}
+
+std::string VersionRecord::BuildDateText() const {
+  return "build" + std::to_string(buildDate[0]) + std::to_string(buildDate[1]) + "0" +
+         std::to_string(buildDate[2]) + "0" + std::to_string(buildDate[3]);
+}
+
+}  // namespace protocol
