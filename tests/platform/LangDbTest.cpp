@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "platform/LangDb.h"
+
+namespace {
+
+using platform::ELangDbError;
+using platform::LangDbConnection;
+using platform::LangDbConnectionString;
+using platform::LangDbQuery;
+
+const QString kPassword = QStringLiteral("#$%8rivulet1997");
+
+// Rows deliberately out of key order, a third language and mixed-case names.
+const QString kScript = QStringLiteral(
+    "CREATE TABLE LangFileInfo (LangID INTEGER PRIMARY KEY, LangName TEXT, LangFile TEXT,"
+    " LangTxtFile TEXT);"
+    "INSERT INTO LangFileInfo VALUES (2, 'Deutsch', 'LangDEU.MUL', 'LangDEU.TXT');"
+    "INSERT INTO LangFileInfo VALUES (0, '简体中文', 'LangCHN.MUL', 'LangCHN.TXT');"
+    "INSERT INTO LangFileInfo VALUES (1, 'English', 'LangENU.MUL', NULL);");
+
+QString ConnectionText(const QString& path, const QString& password) {
+  return QStringLiteral("provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+         QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
+}
+
+class LangDbTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    path_ = dir_.filePath(QStringLiteral("QNdata.adt"));
+    platform::CreateLangDb(path_, kPassword, kScript);
+  }
+
+  void OpenWith(const QString& path, const QString& password) {
+    conn_.ConnectionString = ConnectionText(path, password);
+    conn_.Open();
+  }
+
+  QString OpenFailure(const QString& path, const QString& password) {
+    try {
+      OpenWith(path, password);
+    } catch (const ELangDbError& e) {
+      return e.Text();
+    }
+    return QString();
+  }
+
+  QTemporaryDir dir_;
+  QString path_;
+  LangDbConnection conn_;
+};
+
+TEST(LangDbConnectionString, ReadsTheKeysWithoutRegardToCase) {
+  const auto parts = LangDbConnectionString::Parse(
+      QStringLiteral("PROVIDER=Some.Other.Provider; data source = /x/sys/QNdata.adt ;"
+                     "Persist Security Info=False;jet oledb:database password=#$%8rivulet1997"));
+  EXPECT_EQ(parts.provider, QStringLiteral("Some.Other.Provider"));
+  EXPECT_EQ(parts.dataSource, QStringLiteral("/x/sys/QNdata.adt"));
+  EXPECT_EQ(parts.password, QStringLiteral("#$%8rivulet1997"));
+}
+
+TEST(LangDbConnectionString, QuotedValuesMayHoldSemicolonsAndQuotes) {
+  const auto parts = LangDbConnectionString::Parse(
+      QStringLiteral("Data Source=\"/a;b/Q.adt\";Jet OLEDB:Database Password='it''s;'"));
+  EXPECT_EQ(parts.dataSource, QStringLiteral("/a;b/Q.adt"));
+  EXPECT_EQ(parts.password, QStringLiteral("it's;"));
+}
+
+TEST_F(LangDbTest, FileIsEncryptedOnDisk) {
+  QFile f(path_);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(f.read(16).startsWith("SQLite format 3"));
+}
+
+TEST_F(LangDbTest, LookupByLangIdReadsTheRowByFieldNamesOfAnyCase) {
+  OpenWith(path_, kPassword);
+  ASSERT_TRUE(conn_.Connected());
+  LangDbQuery q(&conn_);
+  q.SQL = QStringLiteral("Select * from LangFileInfo where LangId=0");
+  q.Open();
+  ASSERT_FALSE(q.IsEmpty());
+  EXPECT_EQ(q.FieldAsInteger(QStringLiteral("LANGID")), 0);
+  EXPECT_EQ(q.FieldAsString(QStringLiteral("langname")), QStringLiteral("简体中文"));
+  EXPECT_EQ(q.FieldAsString(QStringLiteral("LangFile")), QStringLiteral("LangCHN.MUL"));
+  EXPECT_EQ(q.FieldAsString(QStringLiteral("langtxtfile")), QStringLiteral("LangCHN.TXT"));
+
+  q.SQL = QStringLiteral("Select * from LangFileInfo where LangId=1");
+  q.Open();
+  EXPECT_EQ(q.FieldAsString(QStringLiteral("LangTxtFile")), QString());  // NULL reads empty
+
+  q.SQL = QStringLiteral("Select * from LangFileInfo where LangId=65535");
+  q.Open();
+  EXPECT_TRUE(q.Active());
+  EXPECT_TRUE(q.IsEmpty());
+  EXPECT_TRUE(q.Eof());
+  EXPECT_THROW(q.FieldAsString(QStringLiteral("LangFile")), ELangDbError);
+}
+
+TEST_F(LangDbTest, ListQueryIsOrderedByTheFirstColumnAndLocatesByLangId) {
+  OpenWith(path_, kPassword);
+  LangDbQuery q(&conn_);
+  q.SQL = QStringLiteral("Select * from LangFileInfo\n  order by 1");
+  q.Open();
+  ASSERT_EQ(q.RecordCount(), 3);
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(q.Value(row, QStringLiteral("langid")).toInt(), row);
+  EXPECT_EQ(q.RecNo(), 0);
+
+  EXPECT_TRUE(q.Locate(QStringLiteral("LangID"), 2));
+  EXPECT_EQ(q.RecNo(), 2);
+  EXPECT_EQ(q.FieldAsString(QStringLiteral("LangName")), QStringLiteral("Deutsch"));
+  EXPECT_FALSE(q.Locate(QStringLiteral("LangID"), 7));
+  EXPECT_EQ(q.RecNo(), 2);  // a failed search keeps the position
+  EXPECT_TRUE(q.Locate(QStringLiteral("LangName"), QStringLiteral("English")));
+  EXPECT_EQ(q.RecNo(), 1);
+  EXPECT_THROW(q.Locate(QStringLiteral("NoSuchField"), 1), ELangDbError);
+
+  q.Next();
+  q.Next();
+  EXPECT_TRUE(q.Eof());
+  q.Close();
+  EXPECT_FALSE(q.Active());
+  EXPECT_EQ(q.RecordCount(), 0);
+}
+
+TEST_F(LangDbTest, WrongPasswordFailsWithAReasonAndStaysClosed) {
+  const QString reason = OpenFailure(path_, QStringLiteral("#$%8rivulet1998"));
+  EXPECT_TRUE(reason.contains(QStringLiteral("password"))) << reason.toStdString();
+  EXPECT_FALSE(conn_.Connected());
+  EXPECT_FALSE(OpenFailure(path_, QString()).isEmpty());
+}
+
+TEST_F(LangDbTest, MissingFileFailsWithAReasonAndCreatesNothing) {
+  const QString missing = dir_.filePath(QStringLiteral("none.adt"));
+  const QString reason = OpenFailure(missing, kPassword);
+  EXPECT_TRUE(reason.contains(missing)) << reason.toStdString();
+  EXPECT_FALSE(QFile::exists(missing));
+  EXPECT_FALSE(conn_.Connected());
+}
+
+TEST_F(LangDbTest, FilesThatAreNotDatabasesFail) {
+  const QString text = dir_.filePath(QStringLiteral("text.adt"));
+  const QString empty = dir_.filePath(QStringLiteral("empty.adt"));
+  {
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(4096, 'x'));
+    QFile e(empty);
+    ASSERT_TRUE(e.open(QIODevice::WriteOnly));
+  }
+  EXPECT_FALSE(OpenFailure(text, kPassword).isEmpty());
+  EXPECT_FALSE(OpenFailure(empty, kPassword).isEmpty());
+  EXPECT_FALSE(OpenFailure(dir_.path(), kPassword).isEmpty());  // a folder
+  EXPECT_FALSE(conn_.Connected());
+}
+
+TEST_F(LangDbTest, FailedReopenLeavesTheConnectionClosed) {
+  OpenWith(path_, kPassword);
+  ASSERT_TRUE(conn_.Connected());
+  EXPECT_FALSE(OpenFailure(path_, QStringLiteral("wrong")).isEmpty());
+  EXPECT_FALSE(conn_.Connected());
+  LangDbQuery q(&conn_);
+  q.SQL = QStringLiteral("Select * from LangFileInfo");
+  EXPECT_THROW(q.Open(), ELangDbError);
+  EXPECT_FALSE(q.Active());
+}
+
+TEST_F(LangDbTest, BadQueriesFailWithoutChangingTheFile) {
+  OpenWith(path_, kPassword);
+  LangDbQuery q(&conn_);
+  for (const char* sql :
+       {"Select * from NoSuchTable", "DELETE FROM LangFileInfo", "", "nonsense"}) {
+    q.SQL = QString::fromLatin1(sql);
+    EXPECT_THROW(q.Open(), ELangDbError) << sql;
+  }
+  q.SQL = QStringLiteral("Select * from LangFileInfo");
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), 3);
+}
+
+TEST_F(LangDbTest, TwoConnectionsShareTheFile) {
+  OpenWith(path_, kPassword);
+  LangDbConnection other;
+  other.ConnectionString = ConnectionText(path_, kPassword);
+  other.Open();
+  EXPECT_EQ(other.Select(QStringLiteral("Select * from LangFileInfo")).values.size(), 3);
+  EXPECT_EQ(conn_.Select(QStringLiteral("Select * from LangFileInfo")).values.size(), 3);
+}
+
+TEST_F(LangDbTest, FailedScriptKeepsTheExistingDatabase) {
+  EXPECT_THROW(platform::CreateLangDb(path_, kPassword, QStringLiteral("CREATE TABLE oops(")),
+               ELangDbError);
+  EXPECT_FALSE(QFile::exists(path_ + QStringLiteral(".part")));
+  OpenWith(path_, kPassword);
+  EXPECT_EQ(conn_.Select(QStringLiteral("Select * from LangFileInfo")).values.size(), 3);
+}
+
+}  // namespace
