@@ -1,0 +1,237 @@
+// Profile files: the reading, writing and integer rules of the Windows
+// private-profile calls, on real files in a temporary folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "platform/Codepage.h"
+#include "platform/ProfileFile.h"
+
+using platform::EProfileWriteError;
+using platform::ProfileFile;
+
+namespace {
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  QString Path(const QString& name = QStringLiteral("test.ini")) const {
+    return dir_.path() + '/' + name;
+  }
+  void Put(const QByteArray& bytes, const QString& name = QStringLiteral("test.ini")) const {
+    QFile file(Path(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+  }
+  QByteArray Get(const QString& name = QStringLiteral("test.ini")) const {
+    QFile file(Path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+  }
+  QStringList FolderEntries() const {
+    return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
+  QTemporaryDir dir_;
+};
+
+struct ReadCase {
+  const char* what;
+  QByteArray file;
+  QString section, key;
+  QString expected;
+};
+
+TEST_F(ProfileTest, ReadsByTheProfileRules) {
+  const QString def = QStringLiteral("<default>");
+  const ReadCase cases[] = {
+      {"names ignore case", "[Lang]\r\nLangID=3\r\n", "lang", "LANGID", "3"},
+      {"names and values are trimmed", "  [ Lang ]  \r\n\t LangID \t=  3 \t\r\n", "Lang", "LangID",
+       "3"},
+      {"caller's names are trimmed", "[Lang]\r\nLangID=3\r\n", " Lang ", " LangID ", "3"},
+      {"LF line ends", "[a]\nk=v\n", "a", "k", "v"},
+      {"last line unterminated", "[a]\nk=v", "a", "k", "v"},
+      {"double quotes stripped", "[a]\nk=\" x y \"\n", "a", "k", " x y "},
+      {"single quotes stripped", "[a]\nk='x'\n", "a", "k", "x"},
+      {"one pair only", "[a]\nk=\"\"x\"\"\n", "a", "k", "\"x\""},
+      {"unmatched quotes kept", "[a]\nk=\"x'\n", "a", "k", "\"x'"},
+      {"a lone quote kept", "[a]\nk=\"\n", "a", "k", "\""},
+      {"empty quotes give empty", "[a]\nk=\"\"\n", "a", "k", ""},
+      {"present empty value", "[a]\nk=\n", "a", "k", ""},
+      {"'=' inside the value", "[a]\nk=x=y\n", "a", "k", "x=y"},
+      {"comment line", "[a]\n;k=1\n", "a", "k", def},
+      {"indented comment", "[a]\n  ;k=1\n", "a", "k", def},
+      {"line without '='", "[a]\nk\n", "a", "k", def},
+      {"key before any section", "k=1\n[a]\n", "a", "k", def},
+      {"first key wins", "[a]\nk=1\nK=2\n", "a", "k", "1"},
+      {"first section wins", "[a]\nk=1\n[A]\nk=2\nj=3\n", "a", "k", "1"},
+      {"keys of a later twin section are not seen", "[a]\nk=1\n[A]\nj=3\n", "a", "j", def},
+      {"other section", "[a]\nk=1\n[b]\nk=2\n", "b", "k", "2"},
+      {"missing section", "[a]\nk=1\n", "b", "k", def},
+      {"ideographic space is no blank", "[a]\nk=\xa1\xa1x\n", "a", "k",
+       QString::fromUtf8("\u3000x")},
+  };
+  for (const ReadCase& c : cases) {
+    Put(c.file);
+    EXPECT_EQ(ProfileFile(Path()).ReadString(c.section, c.key, def), c.expected) << c.what;
+  }
+}
+
+TEST_F(ProfileTest, MissingFileReadsAsEmpty) {
+  ProfileFile file(Path(QStringLiteral("absent.ini")));
+  EXPECT_EQ(file.ReadString("a", "k", "d"), "d");
+  EXPECT_EQ(file.ReadInt("a", "k", 7), 7);
+  EXPECT_EQ(Get(QStringLiteral("absent.ini")), "<missing>");
+}
+
+TEST_F(ProfileTest, ValuesAreCutTo2047Characters) {
+  QByteArray chinese;
+  for (int i = 0; i < 3000; ++i) chinese += "\xd6\xd0";  // 中
+  Put("[a]\nk=" + QByteArray(3000, 'x') + "\nc=" + chinese + "\nfits=" + QByteArray(2047, 'y') +
+      "\n");
+  ProfileFile file(Path());
+  EXPECT_EQ(file.ReadString("a", "k", {}), QString(2047, u'x'));
+  EXPECT_EQ(file.ReadString("a", "c", {}), QString(2047, QChar(0x4E2D)));
+  EXPECT_EQ(file.ReadString("a", "fits", {}), QString(2047, u'y'));
+}
+
+struct IntCase {
+  QString value;
+  int def;
+  int expected;
+};
+
+TEST(ProfileIntValue, ParsesAsGetPrivateProfileInt) {
+  const IntCase cases[] = {
+      {"", 9, 9},          {"  ", 9, 9},         {"12", 9, 12},   {"  12", 9, 12},
+      {"+7", 9, 7},        {"-1", 9, -1},        {"0x1F", 9, 31}, {"0X1f", 9, 31},
+      {"-0x10", 9, -16},   {"12abc", 9, 12},     {"1 2", 9, 1},   {"abc", 9, 0},
+      {"-", 9, 0},         {"0x", 9, 0},         {"0xg", 9, 0},   {"4294967295", 9, -1},
+      {"65537", 9, 65537}, {"4294967296", 9, 0}, {"1a", 9, 1},    {"0x7fffffff", 9, INT_MAX},
+  };
+  for (const IntCase& c : cases)
+    EXPECT_EQ(platform::ProfileIntValue(c.value, c.def), c.expected) << c.value.toStdString();
+}
+
+TEST_F(ProfileTest, ReadIntTreatsAbsentAndEmptyAsDefault) {
+  Put("[a]\nempty=\nquoted='42'\ntext=x\n");
+  ProfileFile file(Path());
+  EXPECT_EQ(file.ReadInt("a", "empty", -1), -1);
+  EXPECT_EQ(file.ReadInt("a", "absent", -1), -1);
+  EXPECT_EQ(file.ReadInt("a", "quoted", -1), 42);
+  EXPECT_EQ(file.ReadInt("a", "text", -1), 0);
+}
+
+struct WriteCase {
+  const char* what;
+  QByteArray before;
+  QString section, key, value;
+  QByteArray after;
+};
+
+TEST_F(ProfileTest, WritesKeepUntouchedLinesByteForByte) {
+  const WriteCase cases[] = {
+      {"first write creates the file", "<missing>", "Lang", "LangID", "0",
+       "[Lang]\r\nLangID=0\r\n"},
+      {"new key after the section's last key", "[a]\r\nx=1\r\n\r\n; next\r\n[b]\r\ny=2\r\n", "A",
+       "z", "3", "[a]\r\nx=1\r\nz=3\r\n\r\n; next\r\n[b]\r\ny=2\r\n"},
+      {"new key in a section without keys", "[a]\n\n[b]\n", "a", "k", "v", "[a]\nk=v\r\n\n[b]\n"},
+      {"first matching key updated, the rest kept", "; c\n[A]\n  k = old \nk=dup\n[o]\nq = 'v'\n",
+       "a", "K", "new", "; c\n[A]\nK=new\r\nk=dup\n[o]\nq = 'v'\n"},
+      {"only the first twin section is updated", "[a]\nk=1\n[a]\nk=2\n", "a", "k", "3",
+       "[a]\nk=3\r\n[a]\nk=2\n"},
+      {"new section at the end", "[a]\nx=1\n", "b", "y", "2", "[a]\nx=1\n[b]\r\ny=2\r\n"},
+      {"unterminated last line gets a line end", "[a]\nx=1", "b", "y", "2",
+       "[a]\nx=1\r\n[b]\r\ny=2\r\n"},
+      {"unterminated key line before an insertion", "[a]\nx=1", "a", "y", "2",
+       "[a]\nx=1\r\ny=2\r\n"},
+      {"unterminated section header", "[a]", "a", "y", "2", "[a]\r\ny=2\r\n"},
+      {"lines before any section kept", "junk\nk=1\n", "a", "k", "2", "junk\nk=1\n[a]\r\nk=2\r\n"},
+      {"malformed bytes kept", "\xff\xfe\xff\n[a]\nx=1\n", "a", "x", "2",
+       "\xff\xfe\xff\n[a]\nx=2\r\n"},
+      {"lead byte before a line end kept", "[a]\nv=\x81\nx=1\n", "a", "x", "2",
+       "[a]\nv=\x81\nx=2\r\n"},
+      {"value written as given", "", "a", "k", "  spaced  ", "[a]\r\nk=  spaced  \r\n"},
+  };
+  for (const WriteCase& c : cases) {
+    QFile::remove(Path());
+    if (c.before != "<missing>") Put(c.before);
+    ProfileFile(Path()).WriteString(c.section, c.key, c.value);
+    EXPECT_EQ(Get(), c.after) << c.what;
+  }
+  EXPECT_EQ(FolderEntries(), QStringList{"test.ini"}) << "no temporary file is left";
+}
+
+TEST_F(ProfileTest, ChineseKeysAndValuesRoundTripInGbk) {
+  ProfileFile file(Path());
+  const QString section = QString::fromUtf8("窗口");
+  const QString key = QString::fromUtf8("按钮_Caption");
+  const QString value = QString::fromUtf8("确  定（中文）");
+  file.WriteString(section, key, value);
+  file.WriteInt(section, QString::fromUtf8("字号"), -12);
+  EXPECT_EQ(file.ReadString(section, key, {}), value);
+  EXPECT_EQ(file.ReadInt(section, QString::fromUtf8("字号"), 0), -12);
+  EXPECT_EQ(Get(), platform::EncodeGbk(QString::fromUtf8("[窗口]\r\n按钮_Caption=确  定（中文）\r\n"
+                                                         "字号=-12\r\n")));
+}
+
+TEST_F(ProfileTest, SeesChangesMadeByAnotherProgram) {
+  ProfileFile file(Path());
+  file.WriteString("a", "k", "1111");
+  EXPECT_EQ(file.ReadString("a", "k", {}), "1111");
+  Put("[a]\r\nk=2222\r\n");  // same size, written behind the layer's back
+  EXPECT_EQ(file.ReadString("a", "k", {}), "2222");
+  file.WriteString("a", "j", "3");
+  EXPECT_EQ(Get(), "[a]\r\nk=2222\r\nj=3\r\n");
+  QFile::remove(Path());
+  EXPECT_EQ(file.ReadString("a", "k", "gone"), "gone");
+}
+
+TEST_F(ProfileTest, FailedWritesNameTheFileAndChangeNothing) {
+  const QString missing = Path(QStringLiteral("no/such/folder/x.ini"));
+  try {
+    ProfileFile(missing).WriteString("a", "k", "v");
+    FAIL() << "a write into a missing folder succeeded";
+  } catch (const EProfileWriteError& e) {
+    EXPECT_EQ(e.Text(), "Unable to write to " + missing);
+    EXPECT_FALSE(e.Reason().isEmpty());
+  }
+
+  Put("[a]\nk=1\n");
+  ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0444), 0);
+  EXPECT_THROW(ProfileFile(Path()).WriteString("a", "k", "2"), EProfileWriteError);
+  ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0644), 0);
+  EXPECT_EQ(Get(), "[a]\nk=1\n");
+
+  // Names and values that would not read back as written.
+  const std::tuple<QString, QString, QString> refused[] = {
+      {"a", "k", "line\r\nk2=injected"},
+      {"a", "k", "x\ny"},
+      {"a]", "k", "v"},
+      {"a", "k=j", "v"},
+      {"a", "", "v"},
+      {"a", "  ", "v"},
+      {"a", ";k", "v"},
+      {"a", "[k", "v"},
+      {"a\n", "k", "v"},
+  };
+  for (const auto& [section, key, value] : refused)
+    EXPECT_THROW(ProfileFile(Path()).WriteString(section, key, value), EProfileWriteError)
+        << key.toStdString() << "=" << value.toStdString();
+  EXPECT_EQ(Get(), "[a]\nk=1\n");
+  EXPECT_EQ(FolderEntries(), QStringList{"test.ini"});
+}
+
+TEST_F(ProfileTest, WriteKeepsPermissionsAndSymbolicLinks) {
+  Put("[a]\nk=1\n", "real.ini");
+  ASSERT_EQ(::chmod(QFile::encodeName(Path("real.ini")).constData(), 0640), 0);
+  ASSERT_TRUE(QFile::link(Path("real.ini"), Path("link.ini")));
+  ProfileFile(Path("link.ini")).WriteString("a", "k", "2");
+  EXPECT_TRUE(QFileInfo(Path("link.ini")).isSymLink());
+  EXPECT_EQ(Get("real.ini"), "[a]\nk=2\r\n");
+  struct stat info {};
+  ASSERT_EQ(::stat(QFile::encodeName(Path("real.ini")).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+}  // namespace
