@@ -1,0 +1,648 @@
+#include "platform/CommPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/CommNames.h"
+#include "platform/CommTermios2.h"
+
+namespace platform {
+
+namespace {
+
+thread_local CommErrorInfo lastError;
+
+void SetLastError(CommErrorInfo error) {
+  lastError = std::move(error);
+}
+
+CommErrorInfo ErrorOf(CommError code, const std::string& reason) {
+  CommErrorInfo info;
+  info.code = code;
+  info.reason = reason;
+  return info;
+}
+
+struct SpeedEntry {
+  uint32_t baud;
+  speed_t speed;
+};
+
+constexpr SpeedEntry kSpeeds[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+bool StandardSpeed(uint32_t baud, speed_t* speed) {
+  for (const SpeedEntry& entry : kSpeeds) {
+    if (entry.baud == baud) {
+      *speed = entry.speed;
+      return true;
+    }
+  }
+  return false;
+}
+
+tcflag_t ByteSizeFlag(uint8_t byteSize) {
+  switch (byteSize) {
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    default:
+      return CS8;
+  }
+}
+
+tcflag_t ParityFlags(uint8_t parity) {
+  switch (parity) {
+    case kOddParity:
+      return PARENB | PARODD;
+    case kEvenParity:
+      return PARENB;
+    case kMarkParity:
+      return PARENB | CMSPAR | PARODD;
+    case kSpaceParity:
+      return PARENB | CMSPAR;
+    default:
+      return 0;
+  }
+}
+
+bool ValidDcb(const CommDcb& dcb) {
+  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8) return false;
+  if (dcb.Parity > kSpaceParity || dcb.StopBits > kTwoStopBits) return false;
+  // 1.5 stop bits exist only with 5 data bits, and 2 stop bits only without.
+  if (dcb.StopBits == kOne5StopBits && dcb.ByteSize != 5) return false;
+  if (dcb.StopBits == kTwoStopBits && dcb.ByteSize == 5) return false;
+  return true;
+}
+
+void MakeRaw(termios& t) {
+  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
+                 INPCK | IGNPAR | IMAXBEL);
+  t.c_oflag &= ~OPOST;
+  t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  t.c_cflag |= CREAD | CLOCAL;
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+}
+
+void ApplyDcbToTermios(const CommDcb& dcb, termios& t) {
+  MakeRaw(t);
+  t.c_cflag |= ByteSizeFlag(dcb.ByteSize) | ParityFlags(dcb.Parity);
+  if (dcb.StopBits != kOneStopBit) t.c_cflag |= CSTOPB;  // CSTOPB with CS5 is 1.5
+  const uint32_t rts = dcb.Flags & kDcbRtsControlMask;
+  if ((dcb.Flags & kDcbOutxCtsFlow) || rts == kDcbRtsControlHandshake) t.c_cflag |= CRTSCTS;
+  if (dcb.Flags & kDcbParity) t.c_iflag |= INPCK | PARMRK;
+  if (dcb.Flags & kDcbOutX) t.c_iflag |= IXON;
+  if (dcb.Flags & kDcbInX) t.c_iflag |= IXOFF;
+  t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+  t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+}
+
+// The record that describes settings found on a device.
+CommDcb DcbFromTermios(const termios& t, uint32_t baud) {
+  CommDcb dcb;
+  dcb.BaudRate = baud;
+  dcb.Flags = kDcbBinary | kDcbDtrControlEnable | kDcbRtsControlEnable;
+  if (t.c_iflag & INPCK) dcb.Flags |= kDcbParity;
+  if (t.c_cflag & CRTSCTS) dcb.Flags |= kDcbOutxCtsFlow | kDcbRtsControlHandshake;
+  if (t.c_iflag & IXON) dcb.Flags |= kDcbOutX;
+  if (t.c_iflag & IXOFF) dcb.Flags |= kDcbInX;
+  switch (t.c_cflag & CSIZE) {
+    case CS5:
+      dcb.ByteSize = 5;
+      break;
+    case CS6:
+      dcb.ByteSize = 6;
+      break;
+    case CS7:
+      dcb.ByteSize = 7;
+      break;
+    default:
+      dcb.ByteSize = 8;
+  }
+  if (t.c_cflag & PARENB) {
+    const bool odd = t.c_cflag & PARODD;
+    if (t.c_cflag & CMSPAR)
+      dcb.Parity = odd ? kMarkParity : kSpaceParity;
+    else
+      dcb.Parity = odd ? kOddParity : kEvenParity;
+  }
+  if (t.c_cflag & CSTOPB) dcb.StopBits = dcb.ByteSize == 5 ? kOne5StopBits : kTwoStopBits;
+  dcb.XonChar = static_cast<char>(t.c_cc[VSTART]);
+  dcb.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
+  return dcb;
+}
+
+int64_t MillisToNs(uint64_t ms) {
+  return static_cast<int64_t>(ms) * 1000000;
+}
+
+int64_t EarliestDeadline(int64_t a, int64_t b) {
+  if (a < 0) return b;
+  if (b < 0) return a;
+  return a < b ? a : b;
+}
+
+}  // namespace
+
+CommErrorInfo CommLastError() {
+  return lastError;
+}
+
+// ---------------------------------------------------------------- open/close
+
+CommPort::CommPort(int fd, std::string path, bool isTerminal)
+    : fd_(fd), path_(std::move(path)), isTerminal_(isTerminal) {}
+
+std::unique_ptr<CommPort> CommPort::Open(const std::string& name, CommErrorInfo* error) {
+  auto fail = [&](CommErrorInfo info) {
+    SetLastError(info);
+    if (error) *error = std::move(info);
+    return nullptr;
+  };
+  const std::string path = ResolveCommName(name);
+  if (path.empty()) return fail(ErrorOf(CommError::NoSuchDevice, name + ": no such device"));
+
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fail(MapErrno(errno, path));
+  if (!isatty(fd)) return std::unique_ptr<CommPort>(new CommPort(fd, path, false));
+
+  // flock holds against root as well; TIOCEXCL keeps out programs that do
+  // not lock.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return fail(MapErrno(err, path));
+  }
+  auto saved = std::make_unique<termios>();
+  if (tcgetattr(fd, saved.get()) != 0) {
+    const int err = errno;
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    return fail(MapErrno(err, path));
+  }
+  std::unique_ptr<CommPort> port(new CommPort(fd, path, true));
+  port->locked_ = true;
+  uint32_t baud = GetDriverBaudRate(fd);
+  port->dcb_ = DcbFromTermios(*saved, baud ? baud : 9600);
+  port->saved_ = std::move(saved);
+  port->lines_ = MakeLineBackend(fd);
+  return port;
+}
+
+CommPort::~CommPort() {
+  if (fd_ < 0) return;
+  if (isTerminal_) {
+    if (saved_) tcsetattr(fd_, TCSANOW, saved_.get());
+    if (locked_) {
+      ioctl(fd_, TIOCNXCL);
+      flock(fd_, LOCK_UN);
+    }
+  }
+  lines_.reset();
+  ::close(fd_);
+}
+
+bool CommPort::Fail(CommErrorInfo error) {
+  SetLastError(std::move(error));
+  return false;
+}
+
+bool CommPort::RequireTerminal() {
+  if (fd_ < 0) return Fail(ErrorOf(CommError::InvalidHandle, path_ + ": port closed"));
+  if (!isTerminal_) return Fail(MapErrno(ENOTTY, path_));
+  return true;
+}
+
+// ------------------------------------------------------------------ settings
+
+bool CommPort::SetupComm(uint32_t inQueue, uint32_t outQueue) {
+  if (!RequireTerminal()) return false;
+  if (inQueue == 0 || outQueue == 0) return Fail(MapErrno(EINVAL, path_));
+  inQueue_ = inQueue;
+  outQueue_ = outQueue;
+  return true;
+}
+
+bool CommPort::PurgeComm(uint32_t flags) {
+  if (!RequireTerminal()) return false;
+  if (flags & ~(kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear))
+    return Fail(MapErrno(EINVAL, path_));
+  if (flags & kPurgeTxAbort) ++txAbortGeneration_;
+  if (flags & kPurgeRxAbort) ++rxAbortGeneration_;
+  const bool tx = flags & kPurgeTxClear, rx = flags & kPurgeRxClear;
+  if (rx) decoderResetRequested_ = true;
+  if ((tx || rx) && tcflush(fd_, tx && rx ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH) != 0)
+    return Fail(MapErrno(errno, path_));
+  return true;
+}
+
+bool CommPort::GetCommState(CommDcb* dcb) {
+  if (!RequireTerminal()) return false;
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  *dcb = dcb_;
+  return true;
+}
+
+void CommPort::ApplyModemLines(const CommDcb& dcb) {
+  const uint32_t dtr = dcb.Flags & kDcbDtrControlMask;
+  const uint32_t rts = dcb.Flags & kDcbRtsControlMask;
+  int raise = 0, lower = 0;
+  (dtr == kDcbDtrControlEnable || dtr == kDcbDtrControlHandshake ? raise : lower) |= TIOCM_DTR;
+  (rts == kDcbRtsControlEnable || rts == kDcbRtsControlHandshake ? raise : lower) |= TIOCM_RTS;
+  // A pseudo-terminal has no modem lines and says so (ENOTTY/EINVAL); the
+  // settings stand all the same.
+  if (raise) ioctl(fd_, TIOCMBIS, &raise);
+  if (lower) ioctl(fd_, TIOCMBIC, &lower);
+}
+
+bool CommPort::SetCommState(const CommDcb& dcb) {
+  if (!RequireTerminal()) return false;
+  if (!ValidDcb(dcb)) return Fail(MapErrno(EINVAL, path_));
+  termios t{};
+  if (tcgetattr(fd_, &t) != 0) return Fail(MapErrno(errno, path_));
+  ApplyDcbToTermios(dcb, t);
+  speed_t speed = B0;
+  const bool standard = StandardSpeed(dcb.BaudRate, &speed);
+  if (standard) cfsetspeed(&t, speed);
+  if (tcsetattr(fd_, TCSANOW, &t) != 0) return Fail(MapErrno(errno, path_));
+  if (!standard && !SetCustomBaudRate(fd_, dcb.BaudRate)) return Fail(MapErrno(errno, path_));
+  ApplyModemLines(dcb);
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  dcb_ = dcb;
+  return true;
+}
+
+bool CommPort::GetCommTimeouts(CommTimeouts* timeouts) {
+  if (!RequireTerminal()) return false;
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  *timeouts = timeouts_;
+  return true;
+}
+
+bool CommPort::SetCommTimeouts(const CommTimeouts& timeouts) {
+  if (!RequireTerminal()) return false;
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  timeouts_ = timeouts;
+  return true;
+}
+
+ParmrkDecoder::Options CommPort::DecoderOptions() const {
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  ParmrkDecoder::Options options;
+  options.marking = dcb_.Flags & kDcbParity;
+  options.replaceErrors = dcb_.Flags & kDcbErrorChar;
+  options.errorChar = static_cast<uint8_t>(dcb_.ErrorChar);
+  options.discardNull = dcb_.Flags & kDcbNull;
+  // The driver marks parity and framing errors alike; without parity on the
+  // line a marked byte can only be a framing error.
+  options.markedErrorFlag = dcb_.Parity == kNoParity ? kCeFrame : kCeRxParity;
+  return options;
+}
+
+// ---------------------------------------------------------- events and errors
+
+bool CommPort::SetCommMask(uint32_t mask) {
+  if (!RequireTerminal()) return false;
+  std::lock_guard<std::mutex> lock(eventsMutex_);
+  eventMask_ = mask;
+  pendingEvents_ &= mask;
+  if (!linesWatched_ && lines_) {
+    lastLines_ = lines_->Snapshot();
+    linePollMs_ = lines_->PollIntervalMs();
+    linesWatched_ = true;
+  }
+  return true;
+}
+
+bool CommPort::GetCommMask(uint32_t* mask) {
+  if (!RequireTerminal()) return false;
+  std::lock_guard<std::mutex> lock(eventsMutex_);
+  *mask = eventMask_;
+  return true;
+}
+
+void CommPort::NoteLineChange(uint32_t events, uint32_t errors) {
+  std::lock_guard<std::mutex> lock(eventsMutex_);
+  pendingEvents_ |= events & eventMask_;
+  errorFlags_ |= errors;
+}
+
+void CommPort::TakeLineSnapshot() {
+  if (!lines_ || !linesWatched_) return;
+  const CommLineSnapshot now = lines_->Snapshot();
+  const CommLineChange change = CompareLineSnapshots(lastLines_, now);
+  lastLines_ = now;
+  if (change.events || change.errors) NoteLineChange(change.events, change.errors);
+}
+
+bool CommPort::ClearCommError(uint32_t* errors) {
+  if (!RequireTerminal()) return false;
+  TakeLineSnapshot();
+  std::lock_guard<std::mutex> lock(eventsMutex_);
+  *errors = errorFlags_;
+  errorFlags_ = 0;
+  return true;
+}
+
+bool CommPort::TakeStatusEvents(CommOverlapped& ov) {
+  std::lock_guard<std::mutex> lock(eventsMutex_);
+  const uint32_t events = pendingEvents_ & eventMask_;
+  if (events == 0) return false;
+  pendingEvents_ &= ~events;
+  if (ov.maskOut_) *ov.maskOut_ = events;
+  ov.done_ = true;
+  return true;
+}
+
+CommIo CommPort::WaitCommEvent(uint32_t* mask, CommOverlapped* ov) {
+  if (!RequireTerminal()) return CommIo::Failed;
+  {
+    std::lock_guard<std::mutex> lock(eventsMutex_);
+    if (eventMask_ == 0) {
+      Fail(MapErrno(EINVAL, path_));
+      return CommIo::Failed;
+    }
+  }
+  ov->kind_ = CommOverlapped::Kind::Status;
+  ov->port_ = this;
+  ov->done_ = false;
+  ov->error_ = {};
+  ov->count_ = 0;
+  ov->maskOut_ = mask;
+  ov->nextPollNs_ = linePollMs_ > 0 ? CommNowNs() + MillisToNs(linePollMs_) : -1;
+  if (TakeStatusEvents(*ov)) return CommIo::Completed;
+  SetLastError(ErrorOf(CommError::IoPending, {}));
+  return CommIo::Pending;
+}
+
+void CommPort::AdvanceStatus(CommOverlapped& ov, short revents, int64_t nowNs) {
+  if (revents & POLLIN) {
+    lines_->ConsumeWake();
+    TakeLineSnapshot();
+  }
+  if (ov.nextPollNs_ >= 0 && nowNs >= ov.nextPollNs_) {
+    TakeLineSnapshot();
+    ov.nextPollNs_ = nowNs + MillisToNs(linePollMs_);
+  }
+  TakeStatusEvents(ov);
+}
+
+// --------------------------------------------------------------------- reads
+
+CommIo CommPort::ReadFile(uint8_t* buffer, uint32_t size, uint32_t* count, CommOverlapped* ov) {
+  if (!RequireTerminal()) return CommIo::Failed;
+  CommTimeouts t;
+  {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    t = timeouts_;
+  }
+  const int64_t now = CommNowNs();
+  ov->kind_ = CommOverlapped::Kind::Read;
+  ov->port_ = this;
+  ov->done_ = false;
+  ov->error_ = {};
+  ov->count_ = 0;
+  ov->size_ = size;
+  ov->readBuffer_ = buffer;
+  ov->lastByteNs_ = -1;
+  ov->intervalNs_ = -1;
+  ov->totalDeadlineNs_ = -1;
+  ov->completeOnAnyData_ = false;
+  ov->abortGeneration_ = rxAbortGeneration_;
+  if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+      t.ReadTotalTimeoutConstant == 0) {
+    // "Return at once with what is there": an overlapped read of that kind
+    // completes with the first bytes that come.
+    ov->completeOnAnyData_ = true;
+  } else if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
+             t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword) {
+    ov->completeOnAnyData_ = true;
+    ov->totalDeadlineNs_ = now + MillisToNs(t.ReadTotalTimeoutConstant);
+  } else {
+    if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword)
+      ov->intervalNs_ = MillisToNs(t.ReadIntervalTimeout);
+    const uint64_t total =
+        uint64_t{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant;
+    if (total != 0) ov->totalDeadlineNs_ = now + MillisToNs(total);
+  }
+  if (size == 0) ov->done_ = true;
+  PullBytes(*ov, now);
+  if (!ov->done_ && ReadFinished(*ov, now)) ov->done_ = true;
+  if (!ov->done_) {
+    SetLastError(ErrorOf(CommError::IoPending, {}));
+    return CommIo::Pending;
+  }
+  if (ov->error_.code != CommError::None) {
+    Fail(ov->error_);
+    return CommIo::Failed;
+  }
+  *count = ov->count_;
+  return CommIo::Completed;
+}
+
+void CommPort::PullBytes(CommOverlapped& ov, int64_t nowNs) {
+  if (decoderResetRequested_.exchange(false)) decoder_.Reset();
+  const ParmrkDecoder::Options options = DecoderOptions();
+  while (!ov.done_ && ov.count_ < ov.size_) {
+    CommErrorInfo failure;
+    if (hungUp_) {
+      failure = MapErrno(EIO, path_);
+    } else {
+      uint8_t* at = ov.readBuffer_ + ov.count_;
+      const ssize_t n = ::read(fd_, at, ov.size_ - ov.count_);
+      if (n > 0) {
+        const ParmrkDecoder::Result r = decoder_.Decode(at, static_cast<size_t>(n), options);
+        if (r.errors || r.events) NoteLineChange(r.events, r.errors);
+        if (r.length > 0) {
+          ov.count_ += static_cast<uint32_t>(r.length);
+          ov.lastByteNs_ = nowNs;
+        }
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+      // A terminal reads 0 or fails with EIO once the far side has gone.
+      failure = MapErrno(n == 0 ? EIO : errno, path_);
+      if (failure.code == CommError::HangUp) hungUp_ = true;
+    }
+    // Bytes already taken are delivered first; the next read reports the failure.
+    if (ov.count_ == 0) ov.error_ = std::move(failure);
+    ov.done_ = true;
+  }
+}
+
+bool CommPort::ReadFinished(CommOverlapped& ov, int64_t nowNs) const {
+  if (ov.done_ || ov.count_ == ov.size_) return true;
+  if (ov.completeOnAnyData_ && ov.count_ > 0) return true;
+  if (ov.intervalNs_ >= 0 && ov.count_ > 0 && nowNs - ov.lastByteNs_ >= ov.intervalNs_) return true;
+  return ov.totalDeadlineNs_ >= 0 && nowNs >= ov.totalDeadlineNs_;
+}
+
+void CommPort::AdvanceRead(CommOverlapped& ov, short revents, int64_t nowNs) {
+  if (ov.abortGeneration_ != rxAbortGeneration_) {
+    ov.error_ = ErrorOf(CommError::OperationAborted, path_ + ": read aborted");
+    ov.done_ = true;
+    return;
+  }
+  if (revents & POLLNVAL) {
+    ov.error_ = ErrorOf(CommError::InvalidHandle, path_ + ": port closed");
+    ov.done_ = true;
+    return;
+  }
+  if (revents & (POLLIN | POLLHUP | POLLERR)) PullBytes(ov, nowNs);
+  if (ReadFinished(ov, nowNs)) ov.done_ = true;
+}
+
+// -------------------------------------------------------------------- writes
+
+CommIo CommPort::WriteFile(const uint8_t* buffer, uint32_t size, uint32_t* count,
+                           CommOverlapped* ov) {
+  if (!RequireTerminal()) return CommIo::Failed;
+  CommTimeouts t;
+  {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    t = timeouts_;
+  }
+  ov->kind_ = CommOverlapped::Kind::Write;
+  ov->port_ = this;
+  ov->done_ = false;
+  ov->error_ = {};
+  ov->count_ = 0;
+  ov->size_ = size;
+  ov->writeBuffer_ = buffer;
+  ov->totalDeadlineNs_ = -1;
+  ov->abortGeneration_ = txAbortGeneration_;
+  const uint64_t total =
+      uint64_t{t.WriteTotalTimeoutMultiplier} * size + t.WriteTotalTimeoutConstant;
+  if (total != 0) ov->totalDeadlineNs_ = CommNowNs() + MillisToNs(total);
+  PushBytes(*ov);
+  if (!ov->done_) {
+    SetLastError(ErrorOf(CommError::IoPending, {}));
+    return CommIo::Pending;
+  }
+  if (ov->error_.code != CommError::None) {
+    Fail(ov->error_);
+    return CommIo::Failed;
+  }
+  *count = ov->count_;
+  return CommIo::Completed;
+}
+
+void CommPort::PushBytes(CommOverlapped& ov) {
+  while (ov.count_ < ov.size_) {
+    const ssize_t n = ::write(fd_, ov.writeBuffer_ + ov.count_, ov.size_ - ov.count_);
+    if (n > 0) {
+      ov.count_ += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    ov.error_ = MapErrno(n == 0 ? EIO : errno, path_);
+    break;
+  }
+  ov.done_ = true;
+}
+
+void CommPort::AdvanceWrite(CommOverlapped& ov, short revents, int64_t nowNs) {
+  if (ov.abortGeneration_ != txAbortGeneration_) {
+    ov.error_ = ErrorOf(CommError::OperationAborted, path_ + ": write aborted");
+    ov.done_ = true;
+    return;
+  }
+  if (revents & POLLNVAL) {
+    ov.error_ = ErrorOf(CommError::InvalidHandle, path_ + ": port closed");
+    ov.done_ = true;
+    return;
+  }
+  if (revents & (POLLOUT | POLLHUP | POLLERR)) PushBytes(ov);
+  // A write time-out ends the write with what has gone out.
+  if (!ov.done_ && ov.totalDeadlineNs_ >= 0 && nowNs >= ov.totalDeadlineNs_) ov.done_ = true;
+}
+
+// ------------------------------------------------------------------- results
+
+bool CommPort::GetOverlappedResult(CommOverlapped* ov, uint32_t* count, bool wait) {
+  if (ov->kind_ == CommOverlapped::Kind::None) {
+    *count = 0;
+    return true;
+  }
+  if (wait && !ov->IsSignalled() && CommWaitForMultiple({ov}) == kCommWaitFailed)
+    return Fail(MapErrno(errno, path_));
+  if (!ov->IsSignalled()) return Fail(ErrorOf(CommError::IoPending, path_ + ": incomplete"));
+  *count = ov->count_;
+  if (ov->error_.code != CommError::None) return Fail(ov->error_);
+  return true;
+}
+
+// ---------------------------------------------------------------- overlapped
+
+CommWaitable::PollRequest CommOverlapped::PrepareWait() {
+  PollRequest request;
+  if (done_ || port_ == nullptr) return request;
+  switch (kind_) {
+    case Kind::Read:
+      request.fd = port_->fd_;
+      request.events = POLLIN;
+      if (intervalNs_ >= 0 && count_ > 0) request.deadlineNs = lastByteNs_ + intervalNs_;
+      request.deadlineNs = EarliestDeadline(request.deadlineNs, totalDeadlineNs_);
+      break;
+    case Kind::Write:
+      request.fd = port_->fd_;
+      request.events = POLLOUT;
+      request.deadlineNs = totalDeadlineNs_;
+      break;
+    case Kind::Status:
+      request.fd = port_->lines_ ? port_->lines_->WakeFd() : -1;
+      request.events = POLLIN;
+      request.deadlineNs = nextPollNs_;
+      break;
+    case Kind::None:
+      break;
+  }
+  return request;
+}
+
+void CommOverlapped::Advance(short revents, int64_t nowNs) {
+  if (done_ || port_ == nullptr) return;
+  switch (kind_) {
+    case Kind::Read:
+      port_->AdvanceRead(*this, revents, nowNs);
+      break;
+    case Kind::Write:
+      port_->AdvanceWrite(*this, revents, nowNs);
+      break;
+    case Kind::Status:
+      port_->AdvanceStatus(*this, revents, nowNs);
+      break;
+    case Kind::None:
+      break;
+  }
+}
+
+bool CommOverlapped::IsSignalled() {
+  if (done_) return true;
+  // Errors the read side found in the data stream complete a line-event
+  // wait of the same port.
+  return kind_ == Kind::Status && port_->TakeStatusEvents(*this);
+}
+
+}  // namespace platform
