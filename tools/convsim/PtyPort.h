@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+// The operating-system side of the simulator: the pseudo-terminal and the
+// sys/ports/comN link that names it for the tool. Every Linux call of convsim
+// outside its event loop lives here.
+namespace convsim {
+
+class PtyPort {
+ public:
+  PtyPort() = default;
+  ~PtyPort();
+  PtyPort(const PtyPort&) = delete;
+  PtyPort& operator=(const PtyPort&) = delete;
+
+  // Opens a pseudo-terminal in raw mode. The simulator keeps its own handle of
+  // the terminal side open, so the line stays usable while no tool has it
+  // open. Returns false and sets `error` on failure.
+  bool Open(std::string& error);
+
+  // Links <programDir>/sys/ports/comN to the terminal side. With `com` 0 the
+  // first number from 1 up without an entry is taken. Returns the number, or 0
+  // with `error` set.
+  int Link(const std::string& programDir, int com, bool replace, std::string& error);
+
+  // Removes the link if it still points at this terminal. Safe to call twice.
+  void Unlink();
+
+  int MasterFd() const { return master_; }
+  const std::string& TerminalPath() const { return terminalPath_; }
+  const std::string& LinkPath() const { return linkPath_; }
+
+ private:
+  int master_ = -1;
+  int terminal_ = -1;
+  std::string terminalPath_;
+  std::string linkPath_;
+};
+
+// The folder of the running executable, or "." when it cannot be found.
+std::string ExecutableFolder();
+
+}  // namespace convsim
