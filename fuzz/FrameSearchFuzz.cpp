@@ -72,7 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t before = buffer.RxCount();
     const auto stored = buffer.AppendReceived(data + pos, n);
     Require(stored.size() == (n > 256 ? 256 : n));
-    Require(before + n <= 255 ? buffer.RxCount() == before + n : buffer.RxCount() == stored.size());
+    // An empty chunk changes nothing; otherwise the chunk either fits below
+    // the threshold or replaces everything held.
+    if (n == 0)
+      Require(buffer.RxCount() == before);
+    else if (before + n <= protocol::TRxBuffer::kClearThreshold)
+      Require(buffer.RxCount() == before + n);
+    else
+      Require(buffer.RxCount() == stored.size());
     pos += n;
     SearchAll(buffer);
   }
