@@ -176,4 +176,24 @@ TEST(ConvsimProgram, AnswersQueriesOnItsPortAndRemovesTheLinkOnTerm) {
   fs::remove_all(folder);
 }
 
+TEST(ConvsimProgram, TakesTheFirstFreeNumberReclaimingOnlyDeadTerminalLinks) {
+  char folderTemplate[] = "/tmp/convsim-test-XXXXXX";
+  ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+  const fs::path folder = folderTemplate;
+  const fs::path ports = folder / "sys" / "ports";
+  fs::create_directories(ports);
+  fs::create_symlink("/dev/null", ports / "com1");        // someone's device: kept
+  fs::create_symlink("/dev/pts/987654", ports / "com2");  // left by a killed simulator
+
+  ConvsimProcess convsim({"--dir", folder.string(), "--log", (folder / "convsim.log").string()});
+  const std::string banner = convsim.ReadLine();
+  EXPECT_EQ(banner.rfind("convsim: serving COM2 (/dev/pts/", 0), 0u) << banner;
+  EXPECT_EQ(fs::read_symlink(ports / "com1"), "/dev/null");
+
+  EXPECT_EQ(convsim.Stop(SIGINT), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(ports / "com2")));
+  EXPECT_TRUE(fs::is_symlink(ports / "com1"));
+  fs::remove_all(folder);
+}
+
 }  // namespace

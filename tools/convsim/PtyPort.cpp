@@ -38,6 +38,27 @@ std::string ReadLink(const std::string& path) {
   return std::string(target, static_cast<std::size_t>(n));
 }
 
+// A link left behind by a simulator that was killed: it points at a
+// pseudo-terminal that no longer exists.
+bool IsStaleTerminalLink(const std::string& path) {
+  const std::string target = ReadLink(path);
+  struct stat st {};
+  return target.rfind("/dev/pts/", 0) == 0 && stat(target.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+// Points `path` at `target`, replacing what is there in one step.
+bool ReplaceLink(const std::string& target, const std::string& path) {
+  const std::string temporary = path + ".convsim" + std::to_string(getpid());
+  unlink(temporary.c_str());
+  if (symlink(target.c_str(), temporary.c_str()) == 0 &&
+      rename(temporary.c_str(), path.c_str()) == 0)
+    return true;
+  const int saved = errno;
+  unlink(temporary.c_str());
+  errno = saved;
+  return false;
+}
+
 }  // namespace
 
 PtyPort::~PtyPort() {
@@ -90,17 +111,9 @@ int PtyPort::Link(const std::string& programDir, int com, bool replace, std::str
   const int last = com == 0 ? 255 : com;
   for (int n = first; n <= last; ++n) {
     const std::string path = folder + "/com" + std::to_string(n);
-    if (replace) {
-      // A temporary link renamed over the old entry replaces it atomically.
-      const std::string temporary = path + ".convsim" + std::to_string(getpid());
-      unlink(temporary.c_str());
-      if (symlink(terminalPath_.c_str(), temporary.c_str()) != 0 ||
-          rename(temporary.c_str(), path.c_str()) != 0) {
-        error = ErrnoText("cannot link " + path);
-        unlink(temporary.c_str());
-        return 0;
-      }
-    } else if (symlink(terminalPath_.c_str(), path.c_str()) != 0) {
+    const bool replaceThis = replace || IsStaleTerminalLink(path);
+    if (replaceThis ? !ReplaceLink(terminalPath_, path)
+                    : symlink(terminalPath_.c_str(), path.c_str()) != 0) {
       if (errno == EEXIST && com == 0) continue;
       error = errno == EEXIST ? path + " already exists (choose another --com, or --replace)"
                               : ErrnoText("cannot link " + path);

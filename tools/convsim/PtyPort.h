@@ -20,7 +20,9 @@ class PtyPort {
   bool Open(std::string& error);
 
   // Links <programDir>/sys/ports/comN to the terminal side. With `com` 0 the
-  // first number from 1 up without an entry is taken. Returns the number, or 0
+  // first number from 1 up without an entry is taken. A link to a
+  // pseudo-terminal that no longer exists (left by a killed simulator) counts
+  // as free. Returns the number, or 0
   // with `error` set.
   int Link(const std::string& programDir, int com, bool replace, std::string& error);
 
