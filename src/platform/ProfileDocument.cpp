@@ -150,13 +150,19 @@ QByteArray ProfileDocument::EncodeLine(const QString& text) {
   return EncodeGbk(text) + "\r\n";
 }
 
+// The line as a later reader of the file will see it: characters without a
+// GBK form were replaced on encoding, so the text is taken back from the bytes.
+ProfileDocument::Line ProfileDocument::WrittenLine(const QString& text) {
+  QByteArray raw = EncodeLine(text);
+  return ParseLine(raw, DecodeGbk(raw.left(raw.size() - 2)));
+}
+
 void ProfileDocument::EnsureTerminated(Line& line) {
   if (!line.raw.isEmpty() && !line.raw.endsWith('\n')) line.raw += "\r\n";
 }
 
 void ProfileDocument::SetValue(const QString& section, const QString& key, const QString& value) {
-  QString keyText = TrimBlanks(key) + u'=' + value;
-  Line keyLine = ParseLine(EncodeLine(keyText), keyText);
+  Line keyLine = WrittenLine(TrimBlanks(key) + u'=' + value);
 
   auto s = sectionIndex_.constFind(Fold(section));
   if (s == sectionIndex_.cend()) {
@@ -167,8 +173,7 @@ void ProfileDocument::SetValue(const QString& section, const QString& key, const
     else if (!preamble_.empty())
       last = &preamble_.back();
     if (last) EnsureTerminated(*last);
-    QString headerText = u'[' + TrimBlanks(section) + u']';
-    AddLine(ParseLine(EncodeLine(headerText), headerText));
+    AddLine(WrittenLine(u'[' + TrimBlanks(section) + u']'));
     AddLine(std::move(keyLine));
     return;
   }

@@ -63,6 +63,7 @@ class ProfileDocument {
   static Line ParseLine(const QByteArray& raw, const QString& text);
   static QString Fold(const QString& name);
   static QByteArray EncodeLine(const QString& text);
+  static Line WrittenLine(const QString& text);
   static void EnsureTerminated(Line& line);
   void AddLine(Line line);
   void IndexKey(Section& section, int lineIndex);
