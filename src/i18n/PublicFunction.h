@@ -1,9 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
-// Shared routines of the program: the error log and the conversions between
-// a byte and its "0"/"1" text used to pack option flags.
+class TMulFormLang;
+class TMulMenuLang;
+
+// Shared routines of the program: the error log, the conversions between a
+// byte and its "0"/"1" text used to pack option flags, and the language
+// choice with the settings file sys/System.dt.
 
 // Appends one entry to sys/SysErrorMsg.dt in the program folder: the local
 // time "yyyy-MM-dd HH:mm:ss", a TAB, the text, a TAB, CR LF, in GBK. Never
@@ -24,3 +29,35 @@ QString IntToBinStr(int Value, int Width);
 // The text without leading and trailing blanks and control characters,
 // repeated Count times; Count <= 0 gives an empty text.
 QString RepeatTrimmed(const QString& text, int Count);
+
+// ---- language state and settings file ----
+
+// The current language number, saved as [Lang] LangID.
+extern quint16 CurLangID;
+// The language file of the current language, relative to the program folder.
+extern QString CurLangFile;
+// LangTxtFile of the current language; kept, read by nothing else.
+extern QString CurLangTxtFile;
+
+// The settings file, sys/System.dt in the program folder.
+QString SettingsFilePath();
+
+// Reads [Lang] LangID (default 0, taken modulo 65536) into CurLangID, writes
+// it back and looks up its language file. Failures are logged.
+void LoadLangID();
+
+// Writes CurLangID as [Lang] LangID. Failures are logged.
+void SaveLangID();
+
+// Points the given components (either may be null) at CurLangFile and runs
+// one pass each. With no language file: logs it, sets CurLangID to 0 (not
+// saved) and changes no text. A failure of the pass is raised.
+void ApplyLangFile(TMulFormLang* form, TMulMenuLang* menu);
+
+// The version text appended to the main window's caption.
+inline constexpr char kVersionText[] = "V1.4.7build180727R";
+
+// The main window's caption from [sys] MainCaption and ShowVer; also sets the
+// application title. Writes back MainCaption, ShowVer and ShowHelp. A settings
+// file that cannot be written raises platform::EProfileWriteError.
+QString GetMainCaption();

@@ -2,10 +2,16 @@
 
 #include <QObject>
 #include <QString>
+#include <memory>
+
+#include "platform/LangDb.h"
+
+class QMenu;
+class TMulMenuLang;
 
 // The data module: created before any window, it lives for the whole run and
-// holds the current language code (and, later, the language database and the
-// message catalogue).
+// holds the language database connection, the current language code and the
+// message catalogue.
 class TfrmDM : public QObject {
   Q_OBJECT
 
@@ -13,8 +19,31 @@ class TfrmDM : public QObject {
   explicit TfrmDM(QObject* parent = nullptr);
   ~TfrmDM() override;
 
+  // The language database sys/QNdata.adt, opened at creation.
+  platform::LangDbConnection conn1;
+
+  // The message catalogue: items named N_..., captions holding the program's
+  // messages in Chinese, grouped by subject; translated by mLangMsgs like any
+  // menu. No operation reads it.
+  QMenu* pmMsgs;
+  TMulMenuLang* mLangMsgs;
+
   // "chn", "enu", or empty before the language start-up.
   QString LangCode;
+
+  // Opens conn1 on sys/QNdata.adt with the database password. On failure
+  // shows "Connect to database error, " + the reason and returns false.
+  bool ConnectDatabase();
+
+  // The LangFile of language n, or empty. When the row exists it also sets
+  // CurLangFile and CurLangTxtFile. Failures are logged, never raised.
+  QString GetLangFile(quint16 n);
+
+ private:
+  void DataModuleCreate();
+  void CreateMessageCatalogue();
+
+  std::unique_ptr<QMenu> catalogue_;
 };
 
 // The one data module of the program; null before it is created.
@@ -23,3 +52,11 @@ extern TfrmDM* frmDM;
 // The text of the current language: the Chinese one when LangCode is "chn",
 // the English one for any other code (empty included).
 QString LangText(const QString& chn, const QString& enu);
+
+// The connection string of the language database at path, as the database
+// layer reads it.
+QString LangDbConnectionText(const QString& path);
+
+// Whether a language file name from the database may be used: a name inside
+// the program folder, not absolute and without any ".." step.
+bool IsSafeLangFileName(const QString& name);

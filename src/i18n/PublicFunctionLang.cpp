@@ -1,0 +1,83 @@
+// The language choice: shared language state, the settings file and the
+// application of the current language file.
+#include <QGuiApplication>
+#include <QWidget>
+
+#include "i18n/PublicFunction.h"
+#include "i18n/untDM.h"
+#include "i18n/untMultiLang.h"
+#include "platform/ProfileFile.h"
+#include "platform/ProgramFolder.h"
+
+quint16 CurLangID = 0;
+QString CurLangFile;
+QString CurLangTxtFile;
+
+namespace {
+
+const QString kLang = QStringLiteral("Lang");
+const QString kLangID = QStringLiteral("LangID");
+const QString kSys = QStringLiteral("sys");
+
+void SetApplicationTitle(const QString& title) {
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    QGuiApplication::setApplicationDisplayName(title);
+}
+
+void ActivateWith(TMulLang* component) {
+  component->SetActive(false);
+  component->SetLangFileName(CurLangFile);
+  component->SetActive(true);
+}
+
+}  // namespace
+
+QString SettingsFilePath() {
+  return platform::ProgramPath(QStringLiteral("sys/System.dt"));
+}
+
+void LoadLangID() {
+  try {
+    const platform::ProfileFile ini(SettingsFilePath());
+    // Out-of-range numbers wrap: -1 reads as 65535 and is written back so.
+    CurLangID = static_cast<quint16>(ini.ReadInt(kLang, kLangID, 0));
+    ini.WriteInt(kLang, kLangID, CurLangID);
+    if (frmDM) frmDM->GetLangFile(CurLangID);
+  } catch (const platform::Exception& e) {
+    WriteErrorLog(QStringLiteral("Load system.dt error, reason: ") + e.Text());
+  }
+}
+
+void SaveLangID() {
+  try {
+    const platform::ProfileFile ini(SettingsFilePath());
+    ini.WriteInt(kLang, kLangID, CurLangID);
+  } catch (const platform::Exception& e) {
+    WriteErrorLog(QStringLiteral("Save LangID error, reason: ") + e.Text());
+  }
+}
+
+void ApplyLangFile(TMulFormLang* form, TMulMenuLang* menu) {
+  if (RepeatTrimmed(CurLangFile, 1).isEmpty()) {
+    WriteErrorLog(QStringLiteral("LangFile is empty. LangId is ") + QString::number(CurLangID));
+    CurLangID = 0;
+    return;
+  }
+  if (form) ActivateWith(form);
+  if (menu) ActivateWith(menu);
+}
+
+QString GetMainCaption() {
+  const platform::ProfileFile ini(SettingsFilePath());
+  const QString caption =
+      ini.ReadString(kSys, QStringLiteral("MainCaption"), QStringLiteral("Quillon_II"));
+  const QString showVer = ini.ReadString(kSys, QStringLiteral("ShowVer"), QStringLiteral("1"));
+  SetApplicationTitle(caption);
+  QString result = caption;
+  if (showVer == QLatin1String("1")) result += QLatin1Char(' ') + QLatin1String(kVersionText);
+  const QString showHelp = ini.ReadString(kSys, QStringLiteral("ShowHelp"), QStringLiteral("1"));
+  ini.WriteString(kSys, QStringLiteral("MainCaption"), caption);
+  ini.WriteString(kSys, QStringLiteral("ShowVer"), showVer);
+  ini.WriteString(kSys, QStringLiteral("ShowHelp"), showHelp);
+  return result;
+}

@@ -1,0 +1,136 @@
+#include "i18n/untBase.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include "i18n/PublicFunction.h"
+#include "i18n/untMultiLang.h"
+
+QEvent::Type TCustomMessageEvent::EventType() {
+  static const QEvent::Type type =
+      static_cast<QEvent::Type>(QEvent::registerEventType(QEvent::User + kMessage));
+  return type;
+}
+
+TCustomMessageEvent::TCustomMessageEvent(quintptr wParam, qintptr lParam) : QEvent(EventType()) {
+  Message.Msg = kMessage;
+  Message.WParam = wParam;
+  Message.LParam = lParam;
+}
+
+TfrmBase::TfrmBase(QWidget* parent) : QDialog(parent) {
+  // No object name here: the derived dialog's form names the window, and
+  // its name starts the window's keys in the language file.
+  setProperty(mullang::kComponentKindProperty, QStringLiteral("Form"));
+  setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  // 13 pixels high at 96 dots per inch.
+  // The CJK font of the install list stands in where SimSun is missing.
+  QFont font;
+  font.setFamilies(
+      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
+  font.setPointSize(10);
+  setFont(font);
+  setProperty(mullang::kFontCharsetProperty, 134);  // GB2312
+  MulFrmLang1 = new TMulFormLang(this);
+  MulFrmLang1->setObjectName(QStringLiteral("MulFrmLang1"));
+  MulFrmLang1->SetIncludeListViewHead(false);
+  FormCreate();
+}
+
+TfrmBase::~TfrmBase() = default;
+
+void TfrmBase::FormCreate() {
+  LangOnShow = true;
+}
+
+void TfrmBase::FormShow() {
+  if (LangOnShow) ApplyLangFile(MulFrmLang1, nullptr);
+  DoShow();
+}
+
+void TfrmBase::FormKeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift) {
+  DoKeyDown(Sender, Key, Shift);
+}
+
+void TfrmBase::DoShow() {}
+
+void TfrmBase::DoKeyDown(QObject* /*Sender*/, int& Key, Qt::KeyboardModifiers /*Shift*/) {
+  if (Key == kVkReturn) focusNextChild();
+}
+
+bool TfrmBase::CanCloseForm() {
+  return true;
+}
+
+void TfrmBase::DoCustomMessage(TMessage& /*Message*/) {}
+
+void TfrmBase::DoCustomMessage255(TMessage& /*Message*/) {}
+
+void TfrmBase::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;  // the window system re-showing it
+  CenterOnScreen();
+  WatchKeysOfControls();
+  FormShow();
+}
+
+void TfrmBase::CenterOnScreen() {
+  QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QRect frame = frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  move(frame.topLeft());
+}
+
+// Key preview: the dialog sees every key press of its own controls first.
+void TfrmBase::WatchKeysOfControls() {
+  for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+bool TfrmBase::eventFilter(QObject* watched, QEvent* event) {
+  // A key travels from the focused control up to its parents; preview it
+  // once, where it starts, and only for controls in this window.
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    QWidget* widget = static_cast<QWidget*>(watched);
+    if (widget->window() == this && widget == QApplication::focusWidget())
+      return HandleKey(watched, static_cast<QKeyEvent*>(event));
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TfrmBase::keyPressEvent(QKeyEvent* event) {
+  // Keys that reach the dialog itself without passing a watched control.
+  if (QApplication::focusWidget() == nullptr || QApplication::focusWidget() == this) {
+    if (HandleKey(this, event)) return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+bool TfrmBase::HandleKey(QObject* sender, QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  int key = enter ? kVkReturn : event->key();
+  FormKeyDown(sender, key, event->modifiers());
+  if (key == 0) {
+    event->accept();
+    return true;  // swallowed
+  }
+  return false;
+}
+
+bool TfrmBase::event(QEvent* event) {
+  if (event->type() == TCustomMessageEvent::EventType()) {
+    TMessage& message = static_cast<TCustomMessageEvent*>(event)->Message;
+    if (message.WParam == 255)
+      DoCustomMessage255(message);
+    else
+      DoCustomMessage(message);
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+void TfrmBase::done(int result) {
+  if (!CanCloseForm()) return;
+  QDialog::done(result);
+}
