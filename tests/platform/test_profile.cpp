@@ -175,6 +175,15 @@ TEST_F(ProfileTest, ChineseKeysAndValuesRoundTripInGbk) {
                                                          "字号=-12\r\n")));
 }
 
+TEST_F(ProfileTest, CharactersWithoutAGbkFormReadBackAsTheFileHasThem) {
+  ProfileFile file(Path());
+  file.WriteString("a", "k", QString::fromUtf8("x\U0001F600y"));
+  const QString stored = file.ReadString("a", "k", {});
+  EXPECT_FALSE(stored.contains(QString::fromUtf8("\U0001F600")));
+  Put(Get() + "; touched\r\n");  // forces a fresh parse of the same key line
+  EXPECT_EQ(file.ReadString("a", "k", {}), stored);
+}
+
 TEST_F(ProfileTest, SeesChangesMadeByAnotherProgram) {
   ProfileFile file(Path());
   file.WriteString("a", "k", "1111");
