@@ -189,6 +189,8 @@ void ProfileFile::WriteString(const QString& section, const QString& key,
   if (!ProfileDocument::IsWritableValue(value))
     throw EProfileWriteError(fileName_, QStringLiteral("line break in the value"));
 
+  // One writer at a time in this process, from reading the file to replacing it.
+  std::lock_guard lock(cacheMutex);
   QByteArray target = WriteTarget(QFile::encodeName(fileName_));
   std::optional<mode_t> mode;
   struct stat info {};
@@ -201,7 +203,6 @@ void ProfileFile::WriteString(const QString& section, const QString& key,
   }
   QByteArray bytes = ReadFileBytes(target).value_or(QByteArray());
 
-  std::lock_guard lock(cacheMutex);
   QString cacheKey = QFile::decodeName(target);
   ProfileDocument& document = DocumentFor(cacheKey, bytes);
   document.SetValue(section, key, value);
