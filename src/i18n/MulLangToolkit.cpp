@@ -250,9 +250,14 @@ QString FontFace(const QWidget* window) {
   return window->font().family();
 }
 
+// The face becomes the first choice; the window's other faces stay behind it
+// as stand-ins for a face the system lacks.
 void SetFontFace(QWidget* window, const QString& face) {
   QFont font = window->font();
-  font.setFamily(face);
+  QStringList families = font.families();
+  families.removeAll(face);
+  families.prepend(face);
+  font.setFamilies(families);
   window->setFont(font);
 }
 

@@ -61,7 +61,8 @@ class TfrmTest : public QWidget {
   TfrmTest() {
     setObjectName("frmTest");
     setWindowTitle(U("测试窗口"));
-    QFont font(QStringLiteral("SimSun"));
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Fallback Sans")});
     font.setPointSize(9);
     setFont(font);
     setProperty(mullang::kFontCharsetProperty, 134);
@@ -292,18 +293,31 @@ TEST_F(MulLangTest, FontStepAppliesGivenValuesAndWritesAbsentOnes) {
   };
   for (const FontCase& c : cases) {
     QFont font = form.font();
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Fallback Sans")});
     font.setPointSize(9);
     form.setFont(font);
     form.setProperty(mullang::kFontCharsetProperty, 134);
     PutFile(U("[TfrmTest]\r\nfrmTest_FontName=Noto Sans\r\n") + c.lines);
     TMulFormLang lang(&form);
     lang.SetActive(true);
-    EXPECT_EQ(form.font().family(), "Noto Sans");
+    EXPECT_EQ(form.font().families(), QStringList({"Noto Sans", "SimSun", "Fallback Sans"}));
     EXPECT_EQ(form.font().pointSize(), c.size) << c.lines;
     EXPECT_EQ(mullang::FontCharset(&form), c.charset) << c.lines;
     EXPECT_EQ(Value("frmTest_FontSize"), c.sizeAfter) << c.lines;
     EXPECT_EQ(Value("frmTest_FontCharset"), c.charsetAfter) << c.lines;
   }
+}
+
+TEST_F(MulLangTest, PixelSizedFontIsWrittenInPointsAt96Dpi) {
+  QFont font = form.font();
+  font.setPixelSize(13);
+  form.setFont(font);
+  TMulFormLang lang(&form);
+  lang.SetActive(true);
+  EXPECT_EQ(Value("frmTest_FontSize"), "10");
+  PutFile("[TfrmTest]\r\nfrmTest_FontSize=-16\r\n");
+  lang.SetActive(true);
+  EXPECT_EQ(form.font().pixelSize(), 16) << "a negative size is a height in pixels";
 }
 
 TEST_F(MulLangTest, WithoutAutoCreateModeNothingIsWritten) {
