@@ -1,0 +1,427 @@
+// The comm layer on pseudo-terminals and on its pure parts: port names,
+// errno mapping, PARMRK decoding, line-event comparison, overlapped reads
+// with the read-interval time-out.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <vector>
+
+#include "platform/CommNames.h"
+#include "platform/CommPort.h"
+#include "platform/CommPseudoTerminal.h"
+#include "platform/CommTermios2.h"
+
+namespace {
+
+using namespace platform;
+
+// ------------------------------------------------------------------ names
+
+TEST(CommNames, ParsesComNamesOfEveryAcceptedForm) {
+  struct Case {
+    const char* name;
+    std::optional<int> number;
+  } cases[] = {
+      {"COM1", 1},     {"com2", 2},        {"\\\\.\\COM3", 3}, {"\\\\.\\cOm255", 255}, {"COM0", {}},
+      {"COM256", {}},  {"COM", {}},        {"COM01", {}},      {"COM1x", {}},          {"LPT1", {}},
+      {"\\\\.\\", {}}, {"/dev/ttyS0", {}}, {"COM-1", {}},      {"COM1000", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseCommName(c.name), c.number) << c.name;
+}
+
+class CommNameResolution : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QDir(program_.path()).mkpath("sys/ports");
+    for (const char* device : {"ttyS0", "ttyS1", "ttyS3", "ttyUSB0", "ttyACM0", "ttyACM1"})
+      Touch(dev_.path() + "/" + device);
+  }
+  static void Touch(const QString& path) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  std::string Resolve(const std::string& name) {
+    return ResolveCommName(name, program_.path().toStdString(), dev_.path().toStdString());
+  }
+  std::string Dev(const char* device) { return dev_.path().toStdString() + "/" + device; }
+  QTemporaryDir program_, dev_;
+};
+
+TEST_F(CommNameResolution, DefaultTakesEachFamilyUpToItsFirstGap) {
+  EXPECT_EQ(Resolve("COM1"), Dev("ttyS0"));
+  EXPECT_EQ(Resolve("\\\\.\\COM2"), Dev("ttyS1"));
+  EXPECT_EQ(Resolve("COM3"), Dev("ttyUSB0"));  // ttyS3 is behind the gap at ttyS2
+  EXPECT_EQ(Resolve("COM4"), Dev("ttyACM0"));
+  EXPECT_EQ(Resolve("COM5"), Dev("ttyACM1"));
+  EXPECT_EQ(Resolve("COM6"), "");
+}
+
+TEST_F(CommNameResolution, LinkInProgramFolderWinsEvenWhenDangling) {
+  const QString link = program_.path() + "/sys/ports/com1";
+  ASSERT_TRUE(QFile::link(dev_.path() + "/ttyACM1", link));
+  EXPECT_EQ(Resolve("COM1"), link.toStdString());
+  const QString dangling = program_.path() + "/sys/ports/com2";
+  ASSERT_TRUE(QFile::link(dev_.path() + "/gone", dangling));
+  EXPECT_EQ(Resolve("com2"), dangling.toStdString());
+  EXPECT_EQ(Resolve("COM3"), Dev("ttyUSB0"));
+}
+
+TEST_F(CommNameResolution, OtherNamesAreTakenAsPaths) {
+  EXPECT_EQ(Resolve("/dev/pts/7"), "/dev/pts/7");
+}
+
+// ----------------------------------------------------------------- errors
+
+TEST(CommErrors, ErrnoMapsToTheLayerErrorsWithReasons) {
+  EXPECT_EQ(MapErrno(ENOENT, "/dev/x").code, CommError::NoSuchDevice);
+  EXPECT_EQ(MapErrno(EBUSY).code, CommError::InUse);
+  EXPECT_EQ(MapErrno(EWOULDBLOCK).code, CommError::InUse);
+  EXPECT_EQ(MapErrno(EIO).code, CommError::HangUp);
+  EXPECT_EQ(MapErrno(EBADF).code, CommError::InvalidHandle);
+  EXPECT_EQ(MapErrno(EINVAL).code, CommError::InvalidParameter);
+  EXPECT_NE(MapErrno(EBUSY, "/dev/ttyUSB0").reason.find("in use"), std::string::npos);
+
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/device";
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  const CommErrorInfo denied = MapErrno(EACCES, path.toStdString());
+  EXPECT_EQ(denied.code, CommError::AccessDenied);
+  EXPECT_NE(denied.reason.find("belongs to group"), std::string::npos) << denied.reason;
+  EXPECT_EQ(denied.sysErrno, EACCES);
+}
+
+// ----------------------------------------------------------------- PARMRK
+
+std::vector<uint8_t> Decode(ParmrkDecoder& decoder, std::vector<uint8_t> bytes,
+                            const ParmrkDecoder::Options& options, uint32_t* errors = nullptr,
+                            uint32_t* events = nullptr) {
+  const ParmrkDecoder::Result r = decoder.Decode(bytes.data(), bytes.size(), options);
+  if (errors) *errors |= r.errors;
+  if (events) *events |= r.events;
+  bytes.resize(r.length);
+  return bytes;
+}
+
+TEST(ParmrkDecoder, UndoesMarksAndReportsErrors) {
+  ParmrkDecoder::Options marking;
+  marking.marking = true;
+  marking.markedErrorFlag = kCeRxParity;
+  struct Case {
+    std::vector<uint8_t> in, out;
+    uint32_t errors, events;
+  } cases[] = {
+      {{0x01, 0xFF, 0xFF, 0x02}, {0x01, 0xFF, 0x02}, 0, 0},
+      {{0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF}, 0, 0},
+      {{0x7F, 0xFF, 0x00, 0x41, 0x0D}, {0x7F, 0x41, 0x0D}, kCeRxParity, kEvErr},
+      {{0x10, 0xFF, 0x00, 0x00, 0x11}, {0x10, 0x11}, kCeBreak, kEvBreak},
+      {{0x00, 0x00}, {0x00, 0x00}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ParmrkDecoder decoder;
+    uint32_t errors = 0, events = 0;
+    EXPECT_EQ(Decode(decoder, c.in, marking, &errors, &events), c.out);
+    EXPECT_EQ(errors, c.errors);
+    EXPECT_EQ(events, c.events);
+  }
+}
+
+TEST(ParmrkDecoder, FinishesAMarkCutByAReadBoundary) {
+  ParmrkDecoder::Options marking;
+  marking.marking = true;
+  marking.markedErrorFlag = kCeFrame;
+  ParmrkDecoder decoder;
+  uint32_t errors = 0;
+  EXPECT_EQ(Decode(decoder, {0x31, 0xFF}, marking), (std::vector<uint8_t>{0x31}));
+  EXPECT_EQ(Decode(decoder, {0xFF, 0x32, 0xFF}, marking), (std::vector<uint8_t>{0xFF, 0x32}));
+  EXPECT_EQ(Decode(decoder, {0x00}, marking, &errors), std::vector<uint8_t>{});
+  EXPECT_EQ(Decode(decoder, {0x33, 0x34}, marking, &errors), (std::vector<uint8_t>{0x33, 0x34}));
+  EXPECT_EQ(errors, kCeFrame);
+}
+
+TEST(ParmrkDecoder, AppliesReplaceAndNullRulesAndLeavesUnmarkedStreamsAlone) {
+  ParmrkDecoder decoder;
+  ParmrkDecoder::Options plain;
+  EXPECT_EQ(Decode(decoder, {0xFF, 0x00, 0x41}, plain), (std::vector<uint8_t>{0xFF, 0x00, 0x41}));
+
+  ParmrkDecoder::Options rules;
+  rules.marking = true;
+  rules.replaceErrors = true;
+  rules.errorChar = '?';
+  rules.discardNull = true;
+  EXPECT_EQ(Decode(decoder, {0x00, 0x41, 0xFF, 0x00, 0x42, 0x00}, rules),
+            (std::vector<uint8_t>{0x41, '?'}));
+}
+
+// ------------------------------------------------------------ line events
+
+TEST(CommLineChange, TurnsSnapshotDifferencesIntoEventsAndErrors) {
+  CommLineSnapshot before;
+  before.hasModemLines = before.hasCounters = true;
+  CommLineSnapshot after = before;
+  after.cts = after.dsr = true;
+  EXPECT_EQ(CompareLineSnapshots(before, after).events, kEvCts | kEvDsr);
+
+  after = before;
+  after.ring = true;
+  EXPECT_EQ(CompareLineSnapshots(before, after).events, kEvRing);
+  EXPECT_EQ(CompareLineSnapshots(after, before).events, 0u) << "ring ends: no event";
+
+  after = before;
+  after.frameErrors = 1;
+  after.overruns = 2;
+  CommLineChange change = CompareLineSnapshots(before, after);
+  EXPECT_EQ(change.events, kEvErr);
+  EXPECT_EQ(change.errors, kCeFrame | kCeOverrun);
+
+  after = before;
+  after.breaks = 1;
+  after.rlsdChanges = 2;  // carrier went and came back between two looks
+  change = CompareLineSnapshots(before, after);
+  EXPECT_EQ(change.events, kEvBreak | kEvRlsd);
+  EXPECT_EQ(change.errors, kCeBreak);
+
+  CommLineSnapshot none;
+  EXPECT_EQ(CompareLineSnapshots(none, none).events, 0u);
+}
+
+// ------------------------------------------------------------------ waits
+
+TEST(CommWait, LowestSignalledIndexWinsAndTimeOutsReturn) {
+  CommEvent a, b(true), c(true);
+  EXPECT_EQ(CommWaitForMultiple({&a, &b, &c}, 0), 1);
+  a.Set();
+  EXPECT_EQ(CommWaitForMultiple({&a, &b, &c}), 0);
+  a.Reset();
+  b.Reset();
+  c.Reset();
+  EXPECT_EQ(CommWaitForMultiple({&a, &b, &c}, 20), kCommWaitTimeout);
+  a.Set();
+  a.Set();
+  a.Reset();
+  EXPECT_FALSE(a.IsSet()) << "manual reset: one Reset clears any number of Sets";
+  EXPECT_EQ(CommWaitForMultiple({&a}, 0), kCommWaitTimeout);
+}
+
+// --------------------------------------------------------- ports on a pty
+
+class CommPortOnPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pty_ = CommPseudoTerminal::Create();
+    ASSERT_TRUE(pty_);
+    CommErrorInfo error;
+    port_ = CommPort::Open(pty_->SlavePath(), &error);
+    ASSERT_TRUE(port_) << error.reason;
+    ASSERT_TRUE(port_->IsCommDevice());
+    CommDcb dcb;
+    ASSERT_TRUE(port_->GetCommState(&dcb));
+    dcb.BaudRate = 115200;
+    dcb.Flags = kDcbBinary;
+    ASSERT_TRUE(port_->SetCommState(dcb));
+    ASSERT_TRUE(port_->SetCommTimeouts({10, 0, 0, 0, 0}));
+  }
+  std::vector<uint8_t> Pattern(size_t n) {
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+    return bytes;
+  }
+  std::unique_ptr<CommPseudoTerminal> pty_;
+  std::unique_ptr<CommPort> port_;
+};
+
+TEST_F(CommPortOnPty, OpenIsExclusive) {
+  CommErrorInfo error;
+  EXPECT_FALSE(CommPort::Open(pty_->SlavePath(), &error));
+  EXPECT_EQ(error.code, CommError::InUse) << error.reason;
+  port_.reset();
+  EXPECT_TRUE(CommPort::Open(pty_->SlavePath(), &error)) << error.reason;
+}
+
+TEST_F(CommPortOnPty, WaitingBytesCompleteReadsAtOnceUntilOneStaysPending) {
+  const std::vector<uint8_t> sent = Pattern(2500);
+  ASSERT_TRUE(pty_->Write(sent.data(), sent.size()));
+  std::vector<uint8_t> got;
+  uint8_t buffer[1024];
+  CommOverlapped ov;
+  ASSERT_EQ(CommWaitForMultiple({&ov}, 0), 0) << "a fresh record is signalled";
+  uint32_t count = 0;
+  CommIo io = CommIo::Completed;
+  std::vector<uint32_t> sizes;
+  for (int i = 0; i < 100 && got.size() < sent.size(); ++i) {
+    io = port_->ReadFile(buffer, sizeof buffer, &count, &ov);
+    if (io == CommIo::Pending) {
+      ASSERT_TRUE(port_->GetOverlappedResult(&ov, &count, true));
+    } else {
+      ASSERT_EQ(io, CommIo::Completed);
+    }
+    sizes.push_back(count);
+    got.insert(got.end(), buffer, buffer + count);
+  }
+  EXPECT_EQ(got, sent);
+  EXPECT_EQ(sizes.front(), 1024u);
+  for (uint32_t size : sizes) EXPECT_LE(size, 1024u);
+}
+
+TEST_F(CommPortOnPty, PendingReadCompletesAfterTheQuietIntervalNotBefore) {
+  uint8_t buffer[1024];
+  uint32_t count = 0;
+  CommOverlapped ov;
+  ASSERT_EQ(port_->ReadFile(buffer, sizeof buffer, &count, &ov), CommIo::Pending);
+  EXPECT_FALSE(port_->GetOverlappedResult(&ov, &count, false));
+  EXPECT_EQ(CommLastError().code, CommError::IoPending);
+  // No byte yet: no time-out runs, the read stays pending.
+  EXPECT_EQ(CommWaitForMultiple({&ov}, 30), kCommWaitTimeout);
+  const uint8_t frame[3] = {0x7F, 0x01, 0x0D};
+  ASSERT_TRUE(pty_->Write(frame, sizeof frame));
+  const int64_t start = CommNowNs();
+  EXPECT_EQ(CommWaitForMultiple({&ov}, 5000), 0);
+  EXPECT_GE(CommNowNs() - start, 9'000'000) << "completes only after ~10 ms of quiet";
+  ASSERT_TRUE(port_->GetOverlappedResult(&ov, &count, false));
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 3), std::vector<uint8_t>(frame, frame + 3));
+}
+
+TEST_F(CommPortOnPty, ParityCheckingDecodesTheDoubledFF) {
+  CommDcb dcb;
+  ASSERT_TRUE(port_->GetCommState(&dcb));
+  dcb.Flags |= kDcbParity;
+  ASSERT_TRUE(port_->SetCommState(dcb));
+  const uint8_t sent[] = {0x7F, 0xFF, 0xFF, 0x00, 0x0D};
+  ASSERT_TRUE(pty_->Write(sent, sizeof sent));
+  uint8_t buffer[1024];
+  uint32_t count = 0;
+  CommOverlapped ov;
+  if (port_->ReadFile(buffer, sizeof buffer, &count, &ov) == CommIo::Pending) {
+    ASSERT_TRUE(port_->GetOverlappedResult(&ov, &count, true));
+  }
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + count),
+            std::vector<uint8_t>(std::begin(sent), std::end(sent)));
+}
+
+TEST_F(CommPortOnPty, WritesReachTheFarSideWhole) {
+  const std::vector<uint8_t> sent = Pattern(300000);  // more than the pty buffers hold
+  CommOverlapped ov;
+  uint32_t written = 0;
+  std::vector<uint8_t> got(sent.size());
+  CommIo io = port_->WriteFile(sent.data(), sent.size(), &written, &ov);
+  EXPECT_EQ(io, CommIo::Pending);
+  size_t have = 0;
+  while (io == CommIo::Pending && !ov.IsSignalled()) {
+    const long n = pty_->Read(got.data() + have, got.size() - have, 5000);
+    ASSERT_GT(n, 0);
+    have += n;
+    CommWaitForMultiple({&ov}, 0);
+  }
+  if (io == CommIo::Pending) {
+    ASSERT_TRUE(port_->GetOverlappedResult(&ov, &written, true));
+  }
+  EXPECT_EQ(written, sent.size());
+  have += pty_->ReadExactly(got.data() + have, got.size() - have, 5000);
+  EXPECT_EQ(got, sent);
+}
+
+TEST_F(CommPortOnPty, FarSideHangUpFailsTheReadWithoutLosingEarlierBytes) {
+  const uint8_t last[] = {1, 2, 3};
+  ASSERT_TRUE(pty_->Write(last, sizeof last));
+  uint8_t buffer[1024];
+  uint32_t count = 0;
+  CommOverlapped ov;
+  CommIo io = port_->ReadFile(buffer, sizeof buffer, &count, &ov);
+  pty_->CloseMaster();
+  if (io == CommIo::Pending) {
+    ASSERT_TRUE(port_->GetOverlappedResult(&ov, &count, true));
+  }
+  EXPECT_EQ(count, 3u);
+  io = port_->ReadFile(buffer, sizeof buffer, &count, &ov);
+  if (io == CommIo::Pending) {
+    EXPECT_FALSE(port_->GetOverlappedResult(&ov, &count, true));
+  } else {
+    EXPECT_EQ(io, CommIo::Failed);
+  }
+  EXPECT_EQ(CommLastError().code, CommError::HangUp);
+}
+
+TEST_F(CommPortOnPty, LineSettingsCheckTheirValuesAndCustomRatesWork) {
+  CommDcb dcb;
+  ASSERT_TRUE(port_->GetCommState(&dcb));
+  CommDcb bad = dcb;
+  bad.StopBits = kOne5StopBits;  // 1.5 stop bits need 5 data bits
+  EXPECT_FALSE(port_->SetCommState(bad));
+  EXPECT_EQ(CommLastError().code, CommError::InvalidParameter);
+  bad = dcb;
+  bad.ByteSize = 9;
+  EXPECT_FALSE(port_->SetCommState(bad));
+  bad = dcb;
+  bad.Parity = 5;
+  EXPECT_FALSE(port_->SetCommState(bad));
+  EXPECT_EQ(GetDriverBaudRate(port_->Handle()), 115200u) << "refused settings change nothing";
+
+  CommDcb five = dcb;
+  five.ByteSize = 5;
+  five.StopBits = kOne5StopBits;
+  five.Parity = kMarkParity;
+  EXPECT_TRUE(port_->SetCommState(five));
+
+  dcb.BaudRate = 250000;
+  ASSERT_TRUE(port_->SetCommState(dcb));
+  EXPECT_EQ(GetDriverBaudRate(port_->Handle()), 250000u);
+  dcb.BaudRate = 57600;
+  ASSERT_TRUE(port_->SetCommState(dcb));
+  EXPECT_EQ(GetDriverBaudRate(port_->Handle()), 57600u);
+}
+
+TEST_F(CommPortOnPty, ClosingRestoresTheSettingsFoundAtOpen) {
+  port_.reset();
+  CommErrorInfo error;
+  auto first = CommPort::Open(pty_->SlavePath(), &error);
+  ASSERT_TRUE(first);
+  CommDcb original;
+  ASSERT_TRUE(first->GetCommState(&original));
+  CommDcb changed = original;
+  changed.BaudRate = original.BaudRate == 4800 ? 2400 : 4800;
+  changed.ByteSize = 7;
+  ASSERT_TRUE(first->SetCommState(changed));
+  first.reset();
+  auto second = CommPort::Open(pty_->SlavePath(), &error);
+  ASSERT_TRUE(second);
+  CommDcb after;
+  ASSERT_TRUE(second->GetCommState(&after));
+  EXPECT_EQ(after.BaudRate, original.BaudRate);
+  EXPECT_EQ(after.ByteSize, original.ByteSize);
+}
+
+TEST_F(CommPortOnPty, PseudoTerminalsHaveNoLineEventsAndThatIsNoError) {
+  ASSERT_TRUE(port_->SetCommMask(0x1F8));
+  uint32_t mask = 0;
+  CommOverlapped ov;
+  ASSERT_EQ(port_->WaitCommEvent(&mask, &ov), CommIo::Pending);
+  EXPECT_EQ(CommWaitForMultiple({&ov}, 30), kCommWaitTimeout);
+  uint32_t errors = 99;
+  EXPECT_TRUE(port_->ClearCommError(&errors));
+  EXPECT_EQ(errors, 0u);
+  EXPECT_TRUE(port_->PurgeComm(kPurgeRxAbort | kPurgeRxClear | kPurgeTxAbort | kPurgeTxClear));
+  EXPECT_FALSE(port_->PurgeComm(0x10));
+}
+
+TEST(CommPortOpen, NonTerminalsOpenButAreNoCommDevices) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/plain";
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  CommErrorInfo error;
+  auto port = CommPort::Open(path.toStdString(), &error);
+  ASSERT_TRUE(port);
+  EXPECT_FALSE(port->IsCommDevice());
+  EXPECT_FALSE(port->SetupComm(2048, 1024));
+  EXPECT_EQ(CommLastError().code, CommError::NotACommHandle);
+
+  EXPECT_FALSE(CommPort::Open((dir.path() + "/missing").toStdString(), &error));
+  EXPECT_EQ(error.code, CommError::NoSuchDevice);
+}
+
+}  // namespace
