@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -101,6 +102,11 @@ std::optional<TextProperty> CaptionOf(QObject* object) {
   if (auto* group = qobject_cast<QGroupBox*>(widget))
     return TextProperty{[group] { return group->title(); },
                         [group](const QString& text) { group->setTitle(text); }};
+  // A plain frame stands for a panel, whose caption Qt does not show: it is
+  // kept in the dynamic property "Caption" (empty when not set).
+  if (widget->metaObject() == &QFrame::staticMetaObject)
+    return TextProperty{[widget] { return widget->property("Caption").toString(); },
+                        [widget](const QString& text) { widget->setProperty("Caption", text); }};
   return std::nullopt;
 }
 

@@ -70,7 +70,7 @@ struct TextList {
   std::function<void(int, const QString&)> setItem;
 };
 
-// "Caption" (window title, tab page, button, label, group box), "Text" (line
+// "Caption" (window title, tab page, button, label, group box, panel), "Text" (line
 // edit), "Hint" (tool tip of any widget), and any dynamic QString property of
 // that name. Empty when the object has no such text property.
 std::optional<TextProperty> FindTextProperty(QObject* object, const QString& name);

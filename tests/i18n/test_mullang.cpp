@@ -68,11 +68,12 @@ class TfrmTest : public QWidget {
     setProperty(mullang::kFontCharsetProperty, 134);
 
     Label1 = Make<QLabel>("Label1", this, U("串口号："));
-    Panel1 = Make<QWidget>("Panel1", this);
+    Panel1 = Make<QFrame>("Panel1", this);
     Panel1->setProperty("Tag", 999);
     chkInner = Make<QPushButton>("chkInner", Panel1, U("面板内"));
     btnTagged = Make<QPushButton>("btnTagged", this, U("不译"));
     btnTagged->setProperty("Tag", 999);
+    Make<QFrame>("Panel5", this);
     cbxKind = Make<QComboBox>("cbxKind", this);
     cbxKind->addItems({U("甲"), U("乙"), U("丙")});
     pgc = Make<QTabWidget>("pgc", this);
@@ -195,6 +196,7 @@ TEST_F(MulLangTest, FirstRunWritesTheWholeDesignIntoANewFile) {
                           "frmTest_Caption=测试窗口\r\n"
                           "Label1_Caption=串口号：\r\n"
                           "chkInner_Caption=面板内\r\n"
+                          "Panel5_Caption=\r\n"
                           "cbxKind_Items[0]=甲\r\n"
                           "cbxKind_Items[1]=乙\r\n"
                           "cbxKind_Items[2]=丙\r\n"
