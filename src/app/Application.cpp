@@ -1,0 +1,58 @@
+#include "app/Application.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "platform/Exception.h"
+
+namespace app {
+namespace {
+
+ExceptionHandler& InstalledHandler() {
+  static ExceptionHandler handler;
+  return handler;
+}
+
+}  // namespace
+
+void SetExceptionHandler(ExceptionHandler handler) {
+  InstalledHandler() = std::move(handler);
+}
+
+QString CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const platform::Exception& e) {
+    return e.Text();
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+    return QStringLiteral("unknown failure");
+  }
+}
+
+void ReportCurrentException(QObject* sender) {
+  try {
+    const QString text = CurrentExceptionText();
+    if (InstalledHandler()) {
+      InstalledHandler()(sender, text);
+      return;
+    }
+    std::fprintf(stderr, "Unhandled failure: %s\n", text.toLocal8Bit().constData());
+  } catch (...) {
+    // A failure while reporting a failure must not escape the event loop.
+  }
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    ReportCurrentException(receiver);
+    return false;
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QApplication>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <utility>
+
+namespace app {
+
+// Sender: the object whose handler failed; text: the failure's text.
+using ExceptionHandler = std::function<void(QObject* sender, const QString& text)>;
+
+// The application-wide handler of failures that escaped every event handler
+// (the main window installs its AppException). An empty handler writes the
+// failure to stderr.
+void SetExceptionHandler(ExceptionHandler handler);
+
+// Hands the exception being handled to the installed handler; call it inside
+// a catch block. Never throws.
+void ReportCurrentException(QObject* sender);
+
+// The text of the exception being handled (call inside a catch block).
+QString CurrentExceptionText();
+
+// Connects a signal of `sender` to a handler without arguments so that a
+// failure escaping the handler is reported with `sender` as its sender before
+// it can unwind through the toolkit. Use it for every control and timer
+// handler of the program's windows.
+template <typename Sender, typename Signal, typename Handler>
+QMetaObject::Connection ConnectGuarded(Sender* sender, Signal signal, QObject* context,
+                                       Handler handler) {
+  return QObject::connect(sender, signal, context, [sender, handler = std::move(handler)]() {
+    try {
+      handler();
+    } catch (...) {
+      ReportCurrentException(sender);
+    }
+  });
+}
+
+// The program's application object. Qt lets no exception leave an event
+// handler in a defined way, so every event is also delivered inside a guard:
+// a failure that escapes a handler not connected through ConnectGuarded still
+// reaches the exception handler, and the program goes on.
+class TApplication : public QApplication {
+  Q_OBJECT
+
+ public:
+  TApplication(int& argc, char** argv);
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+  // Same as app::CurrentExceptionText (call inside a catch block).
+  static QString CurrentExceptionText() { return app::CurrentExceptionText(); }
+};
+
+}  // namespace app

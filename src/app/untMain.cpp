@@ -1,0 +1,208 @@
+#include "app/untMain.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+
+#include "app/Application.h"
+#include "app/Dialogs.h"
+#include "params/ParamPanel.h"
+#include "ui_untMain.h"
+
+// The logo lives in a resource of this static library; make sure the linker
+// keeps it and it is registered before the form loads it.
+static void InitLogoResource() {
+  Q_INIT_RESOURCE(logo);
+}
+
+namespace {
+
+constexpr int kClientWidth = 478;
+constexpr int kClientHeight = 550;
+constexpr int kPortCount = 255;
+constexpr int kConvertTab = 0;
+
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      ui(new Ui::TfrmMain),
+      timBath(new QTimer(this)),
+      timOut(new QTimer(this)),
+      Panel(nullptr) {
+  InitLogoResource();
+  ui->setupUi(this);
+  ApplyDesignFont();
+  CreateParamPanel();
+
+  timBath->setObjectName(QStringLiteral("timBath"));
+  timOut->setObjectName(QStringLiteral("timOut"));
+  for (QTimer* timer : {timBath, timOut}) timer->setSingleShot(true);
+
+  FixClientArea();
+  CenterOnScreen();
+  ConnectWindowHandlers();
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+  FormDestroy();
+  app::SetExceptionHandler({});
+  delete ui;
+}
+
+void TfrmMain::ApplyDesignFont() {
+  // The form is designed for SimSun at 13 pixels; where it is missing the
+  // CJK font that the install list brings stands in.
+  QFont designFont = font();
+  designFont.setFamilies(
+      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
+  designFont.setPixelSize(13);
+  setFont(designFont);
+}
+
+void TfrmMain::FixClientArea() {
+  // The client area is 478 x 550 below the menu bar; the border is not
+  // resizable.
+  const int menuHeight = ui->MainMenu1->sizeHint().height();
+  setFixedSize(kClientWidth, kClientHeight + menuHeight);
+}
+
+void TfrmMain::CenterOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QRect frame(QPoint(0, 0), size());
+  frame.moveCenter(screen->availableGeometry().center());
+  move(frame.topLeft());
+}
+
+void TfrmMain::CreateParamPanel() {
+  params::PanelControls controls;
+  controls.pgcFunc = ui->pgcFunc;
+  controls.cbxChgType = ui->cbxChgType;
+  controls.cbxChgDirection = ui->cbxChgDirection;
+  controls.chkCANInfoInPort = ui->chkCANInfoInPort;
+  controls.chkCANIDInPort = ui->chkCANIDInPort;
+  controls.EdtUsrCANID = ui->EdtUsrCANID;
+  controls.spEdtOffSet = ui->spEdtOffSet;
+  controls.spEdtLen = ui->spEdtLen;
+  controls.spEdtInterval = ui->spEdtInterval;
+  controls.chkCanInfo = ui->chkCanInfo;
+  controls.chkCanId = ui->chkCanId;
+  controls.EdtDataCANID = ui->EdtDataCANID;
+  controls.cbbBaudRate = ui->cbbBaudRate;
+  controls.cbbByteSize = ui->cbbByteSize;
+  controls.cbbParity = ui->cbbParity;
+  controls.cbbStopBits = ui->cbbStopBits;
+  controls.CbxCANBaudrate = ui->CbxCANBaudrate;
+  controls.cbxUsrFrameTp = ui->cbxUsrFrameTp;
+  controls.chkActiveRecFilter = ui->chkActiveRecFilter;
+  controls.cbxFilterFrame = ui->cbxFilterFrame;
+  controls.cbxFilterID = ui->cbxFilterID;
+  controls.edtFilterChkCode = ui->edtFilterChkCode;
+  controls.edtFilterMaskCode = ui->edtFilterMaskCode;
+  Panel = new params::TParamPanel(controls, this);
+}
+
+void TfrmMain::ConnectWindowHandlers() {
+  app::ConnectGuarded(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  app::ConnectGuarded(ui->N1, &QAction::triggered, this, [this] { N1Click(); });
+  app::ConnectGuarded(ui->N2, &QAction::triggered, this, [this] { N2Click(); });
+}
+
+void TfrmMain::FillPortList() {
+  ui->cbxPort->clear();
+  QStringList ports;
+  ports.reserve(kPortCount);
+  for (int number = 1; number <= kPortCount; ++number)
+    ports.append(QStringLiteral("COM") + QString::number(number));
+  ui->cbxPort->addItems(ports);
+  ui->cbxPort->setCurrentIndex(0);
+}
+
+void TfrmMain::SetStartupEnabledState() {
+  ui->pgcFunc->setEnabled(true);
+  const QList<QWidget*> disabled = {
+      ui->cbxChgType,       ui->cbxChgDirection,    ui->chkCANInfoInPort, ui->chkCANIDInPort,
+      ui->EdtUsrCANID,      ui->spEdtOffSet,        ui->spEdtLen,         ui->spEdtInterval,
+      ui->btnDefCfg,        ui->btnReadCfg,         ui->btnWriteCfg,      ui->cbbBaudRate,
+      ui->cbbByteSize,      ui->cbbParity,          ui->cbbStopBits,      ui->CbxCANBaudrate,
+      ui->cbxUsrFrameTp,    ui->chkActiveRecFilter, ui->cbxFilterFrame,   ui->cbxFilterID,
+      ui->edtFilterChkCode, ui->edtFilterMaskCode};
+  for (QWidget* control : disabled) control->setEnabled(false);
+}
+
+void TfrmMain::FormCreate() {
+  // 1. The version labels are filled by a connection.
+  ui->LbSMainVer->clear();
+  ui->LbSwtimer->clear();
+  ui->LbHwmainVer->clear();
+  // 2. A fixed list: the ports present on the computer are not enumerated.
+  FillPortList();
+  // 3.
+  ui->pgcFunc->setCurrentIndex(kConvertTab);
+  // 4.
+  app::SetExceptionHandler(
+      [this](QObject* sender, const QString& text) { AppException(sender, text); });
+  // 5. Disconnected: only the port choice, the connect button and the
+  // data-conversion group can be used.
+  SetStartupEnabledState();
+  // 6. The debug page and its clear button stay hidden for good; Memo1 still
+  // receives every trace line.
+  ui->pgcFunc->setTabVisible(ui->pgcFunc->indexOf(ui->TabSheet1), false);
+  ui->Button1->setVisible(false);
+  ui->N1->setEnabled(false);
+  ui->N2->setEnabled(false);
+  // 7a. Device operations' creation step (the pending-command list) goes here.
+
+  // 7b. Language start-up, caption and connect-button caption go here.
+}
+
+void TfrmMain::FormShow() {
+  ui->pgcFunc->setCurrentIndex(kConvertTab);
+}
+
+void TfrmMain::FormDestroy() {
+  // Device operations' destruction steps (free the pending-command list,
+  // close an open port) go here.
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TfrmMain::AppException(QObject* Sender, const QString& text) {
+  try {
+    const QString className =
+        Sender ? QString::fromLatin1(Sender->metaObject()->className()) : QStringLiteral("TObject");
+    app::Dialogs().ShowMessage(QStringLiteral("Class ") + className +
+                               QStringLiteral(" exception: ") + text);
+  } catch (...) {
+    // Nothing more can be done for a failure while reporting a failure.
+  }
+}
+
+void TfrmMain::Button1Click() {
+  ui->Memo1->clear();
+}
+
+void TfrmMain::ApplyRecord(const protocol::Frame& frame, std::uint16_t replyCmd) {
+  Panel->ApplyRecord(frame, replyCmd);
+}
+
+void TfrmMain::SendSetCommand(std::uint16_t cmd) {
+  Panel->SendSetCommand(cmd);
+}
+
+bool TfrmMain::ValidatePanel() {
+  return Panel->ValidatePanel();
+}
+
+void TfrmMain::N1Click() {}
+
+void TfrmMain::N2Click() {}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QLineEdit>
+
+// Hex identifier edit: four groups of two characters separated by literal
+// blanks ("12 34 56 78", 11 characters). Letters are shown in upper case and a
+// position not yet typed shows "0". Leaving an incompletely typed edit is never
+// an input error.
+class TMyMaskEdit : public QLineEdit {
+  Q_OBJECT
+
+ public:
+  explicit TMyMaskEdit(QWidget* parent = nullptr);
+
+  // The mask: '>' upper-cases, 'N' requires a letter or digit, blank "0".
+  static const char* const kEditMask;
+
+  // The text with its separators and blank characters, as shown.
+  QString MaskedText() const { return displayText(); }
+
+  // Always succeeds: an incomplete identifier is accepted as it stands.
+  bool Validate() const { return true; }
+};

@@ -1,0 +1,367 @@
+#include "params/ParamPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QTabWidget>
+
+#include "app/Dialogs.h"
+#include "i18n/PublicFunction.h"
+#include "i18n/untDM.h"
+#include "params/MyMaskEdit.h"
+#include "params/SpinEdit.h"
+#include "platform/Exception.h"
+
+namespace params {
+namespace {
+
+constexpr int kConvertPage = 0;
+constexpr int kCanPage = 2;
+constexpr std::uint32_t kStandardIdMax = 0x7FF;
+constexpr std::uint32_t kExtendedIdMax = 0x1FFFFFFF;
+constexpr std::uint32_t kUnparsedId = 0xFFFFFFFF;
+constexpr int kStopBitsOneItem = 0;
+constexpr int kStopBitsTwoItem = 1;
+constexpr int kParityNoneItem = 4;
+constexpr int kCanFilterBitWidth = 8;
+
+// A one-byte field takes the low 8 bits: an index of -1 goes out as 0xFF.
+std::uint8_t LowByte(int value) {
+  return static_cast<std::uint8_t>(value & 0xFF);
+}
+
+QString Bit(bool set) {
+  return set ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// The flag digits of a received byte, most significant first: digit 8 (index
+// 7) is bit 0, digit 7 bit 1, digit 4 bit 4.
+bool FlagDigitSet(std::uint8_t flags, int digit) {
+  return IntToBinStr(flags, kCanFilterBitWidth).mid(digit - 1, 1) == QLatin1String("1");
+}
+
+// The two-bit option byte "bit1 bit0".
+std::uint8_t TwoOptionFlags(const QCheckBox* bit0, const QCheckBox* bit1) {
+  return LowByte(BinStrToInt(Bit(bit1->isChecked()) + Bit(bit0->isChecked())));
+}
+
+std::uint32_t IdOfEdit(const TMyMaskEdit* edit, std::uint32_t whenUnparsed) {
+  bool ok = false;
+  const std::uint32_t value = ParseHexId(MaskTextToId(edit), &ok);
+  return ok ? value : whenUnparsed;
+}
+
+void ShowIdInEdit(TMyMaskEdit* edit, std::uint32_t value) {
+  edit->setText(IdToMaskText(IdToHexText(value)));
+}
+
+// A combo box text read as a decimal number, as the item texts of the baud
+// rate and data bits travel.
+qint64 DecimalOfText(const QString& text) {
+  bool ok = false;
+  const qint64 value = text.trimmed().toLongLong(&ok, 10);
+  if (!ok)
+    throw platform::EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+  return value;
+}
+
+void SelectItemWithText(QComboBox* box, const QString& text, int fallback) {
+  const int index = box->findText(text, Qt::MatchExactly);
+  box->setCurrentIndex(index >= 0 ? index : fallback);
+}
+
+void SelectItemIfExists(QComboBox* box, int index) {
+  box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+}
+
+// The toolkit's CanFocus: enabled and shown.
+void FocusIfPossible(QWidget* widget) {
+  if (widget->isEnabled() && widget->isVisible()) widget->setFocus(Qt::OtherFocusReason);
+}
+
+void ShowText(const QString& chn, const QString& enu) {
+  app::Dialogs().ShowMessage(LangText(chn, enu));
+}
+
+}  // namespace
+
+TParamPanel::TParamPanel(const PanelControls& controls, QObject* parent)
+    : QObject(parent), c_(controls) {
+  InstallKeyFilters();
+  connect(c_.chkActiveRecFilter, &QCheckBox::toggled, this, &TParamPanel::chkActiveRecFilterClick);
+}
+
+// ---- records from the controls ----
+
+protocol::ConvtParams TParamPanel::BuildConvtParams() const {
+  protocol::ConvtParams record;
+  record.mode = LowByte(c_.cbxChgType->currentIndex());
+  record.direction = LowByte(c_.cbxChgDirection->currentIndex());
+  record.transparentFlags = TwoOptionFlags(c_.chkCANInfoInPort, c_.chkCANIDInPort);
+  record.idOffset = LowByte(c_.spEdtOffSet->Value());
+  record.idLength = LowByte(c_.spEdtLen->Value());
+  record.frameGapChars = LowByte(c_.spEdtInterval->Value());
+  record.transparentSendId = IdOfEdit(c_.EdtUsrCANID, 0);
+  record.dataFlags = TwoOptionFlags(c_.chkCanInfo, c_.chkCanId);
+  record.dataSendId = IdOfEdit(c_.EdtDataCANID, 0);
+  return record;
+}
+
+protocol::ComParams TParamPanel::BuildComParams() const {
+  protocol::ComParams record;
+  record.baudRate = static_cast<std::uint32_t>(DecimalOfText(c_.cbbBaudRate->currentText()));
+  record.dataBits = LowByte(static_cast<int>(DecimalOfText(c_.cbbByteSize->currentText())));
+  record.parityCode = LowByte(c_.cbbParity->currentIndex() + 1);
+  switch (c_.cbbStopBits->currentIndex()) {
+    case kStopBitsOneItem:
+      record.stopBitsCode = protocol::ComParams::kStopBitsOne;
+      break;
+    case kStopBitsTwoItem:
+      record.stopBitsCode = protocol::ComParams::kStopBitsTwo;
+      break;
+    default:
+      record.stopBitsCode = protocol::ComParams::kStopBitsUnset;
+  }
+  return record;
+}
+
+protocol::CanParams TParamPanel::BuildCanParams() const {
+  protocol::CanParams record;
+  record.bitRateIndex = LowByte(c_.CbxCANBaudrate->currentIndex());
+  record.frameType = c_.cbxUsrFrameTp->currentIndex() == 1 ? protocol::CanParams::kFrameExtended
+                                                           : protocol::CanParams::kFrameStandard;
+  // Five digits: bit 4, bits 3 and 2 (always 0), bit 1, bit 0.
+  const QString digits = Bit(c_.cbxFilterID->currentIndex() == 1) + QStringLiteral("00") +
+                         Bit(c_.cbxFilterFrame->currentIndex() == 1) +
+                         Bit(c_.chkActiveRecFilter->isChecked());
+  record.filterFlags = LowByte(BinStrToInt(digits));
+  record.acceptanceCode = IdOfEdit(c_.edtFilterChkCode, 0);
+  record.acceptanceMask = IdOfEdit(c_.edtFilterMaskCode, 0);
+  return record;
+}
+
+void TParamPanel::SendSetCommand(std::uint16_t cmd) {
+  protocol::Frame frame{};
+  switch (cmd) {
+    case protocol::CMD_CONVT_SET:
+      frame = BuildConvtParams().ToSetFrame();
+      break;
+    case protocol::CMD_COM_SET:
+      frame = BuildComParams().ToSetFrame();
+      break;
+    case protocol::CMD_CAN_SET:
+      frame = BuildCanParams().ToSetFrame();
+      break;
+    default:
+      return;
+  }
+  const bool sent = send_ && send_(frame.data(), static_cast<std::uint16_t>(frame.size()));
+  if (sent) return;
+  // The two English texts differ in their last characters; both are kept.
+  if (cmd == protocol::CMD_CAN_SET)
+    ShowText(QStringLiteral("设置发送出错！"), QStringLiteral("Send \"Setting Command\" error."));
+  else
+    ShowText(QStringLiteral("设置发送出错！"), QStringLiteral("Send \"Setting Command\" error !"));
+}
+
+// ---- records into the controls ----
+
+void TParamPanel::ApplyRecord(const protocol::Frame& frame, std::uint16_t replyCmd) {
+  switch (replyCmd) {
+    case protocol::CMD_CONVT_GET:
+      ApplyConvtParams(protocol::ConvtParams::FromReply(frame), true);
+      break;
+    case protocol::CMD_COM_GET:
+      ApplyComParams(protocol::ComParams::FromReply(frame), StopBitsRule::Reply);
+      break;
+    case protocol::CMD_CAN_GET:
+      ApplyCanParams(protocol::CanParams::FromReply(frame));
+      break;
+    default:
+      break;
+  }
+}
+
+void TParamPanel::ApplyConvtParams(const protocol::ConvtParams& record, bool withDataConversion) {
+  c_.cbxChgType->setCurrentIndex(0);
+  if (record.mode <= 3) c_.cbxChgType->setCurrentIndex(record.mode);
+  c_.cbxChgDirection->setCurrentIndex(2);
+  if (record.direction <= 2) c_.cbxChgDirection->setCurrentIndex(record.direction);
+  c_.chkCANInfoInPort->setChecked(FlagDigitSet(record.transparentFlags, 8));
+  c_.chkCANIDInPort->setChecked(FlagDigitSet(record.transparentFlags, 7));
+  c_.spEdtOffSet->SetValue(record.idOffset);
+  c_.spEdtLen->SetValue(record.idLength);
+  c_.spEdtInterval->SetValue(record.frameGapChars);
+  ShowIdInEdit(c_.EdtUsrCANID, record.transparentSendId);
+  if (!withDataConversion) return;
+  c_.chkCanInfo->setChecked(FlagDigitSet(record.dataFlags, 8));
+  c_.chkCanId->setChecked(FlagDigitSet(record.dataFlags, 7));
+  ShowIdInEdit(c_.EdtDataCANID, record.dataSendId);
+}
+
+void TParamPanel::ApplyComParams(const protocol::ComParams& record, StopBitsRule rule) {
+  SelectItemWithText(c_.cbbBaudRate, QString::number(record.baudRate), 0);
+  SelectItemWithText(c_.cbbByteSize, QString::number(record.dataBits), 0);
+  SelectItemIfExists(c_.cbbParity, record.parityCode - 1);
+  if (c_.cbbParity->currentIndex() < 0) c_.cbbParity->setCurrentIndex(kParityNoneItem);
+  switch (record.stopBitsCode) {
+    case protocol::ComParams::kStopBitsOne:
+      c_.cbbStopBits->setCurrentIndex(kStopBitsOneItem);
+      break;
+    case protocol::ComParams::kStopBitsTwo:
+      c_.cbbStopBits->setCurrentIndex(kStopBitsTwoItem);
+      break;
+    default:
+      c_.cbbStopBits->setCurrentIndex(rule == StopBitsRule::File ? kStopBitsOneItem : -1);
+  }
+}
+
+void TParamPanel::ApplyCanParams(const protocol::CanParams& record) {
+  SelectItemIfExists(c_.CbxCANBaudrate, record.bitRateIndex);
+  c_.cbxUsrFrameTp->setCurrentIndex(0);
+  if (record.IsExtendedFrame()) c_.cbxUsrFrameTp->setCurrentIndex(1);
+  // A change of the box's state runs its handler.
+  c_.chkActiveRecFilter->setChecked(FlagDigitSet(record.filterFlags, 8));
+  c_.cbxFilterFrame->setCurrentIndex(0);
+  c_.cbxFilterID->setCurrentIndex(0);
+  if (FlagDigitSet(record.filterFlags, 7)) c_.cbxFilterFrame->setCurrentIndex(1);
+  if (FlagDigitSet(record.filterFlags, 4)) c_.cbxFilterID->setCurrentIndex(1);
+  // A connection may have enabled the filter controls with the box unticked;
+  // from here on they follow the box again.
+  SetFilterControlsEnabled(c_.chkActiveRecFilter->isChecked());
+  ShowIdInEdit(c_.edtFilterChkCode, record.acceptanceCode);
+  ShowIdInEdit(c_.edtFilterMaskCode, record.acceptanceMask);
+}
+
+// ---- checks before a write ----
+
+bool TParamPanel::CheckIdRange(TMyMaskEdit* edit) {
+  const QComboBox* frameType = edit == c_.EdtUsrCANID ? c_.cbxUsrFrameTp : c_.cbxFilterFrame;
+  const bool extended = frameType->currentIndex() == 1;
+  const std::uint32_t limit = extended ? kExtendedIdMax : kStandardIdMax;
+  if (IdOfEdit(edit, kUnparsedId) <= limit) return false;
+
+  FocusIfPossible(edit);
+  const QString bound = QString::number(limit, 16).toUpper();
+  if (extended)
+    ShowText(
+        QStringLiteral("当帧类型为扩展帧时，有效值范围为：[0,%1]").arg(bound),
+        QStringLiteral("When the frame type for the extension frame, valid values range: [0,%1]")
+            .arg(bound));
+  else
+    ShowText(QStringLiteral("当帧类型为标准帧时，有效值范围为：[0,%1]").arg(bound),
+             QStringLiteral("When the frame type is a standard frame, valid value range: [0,%1]")
+                 .arg(bound));
+  return true;
+}
+
+bool TParamPanel::ValidatePanel() {
+  c_.pgcFunc->setCurrentIndex(kConvertPage);
+  if (CheckIdRange(c_.EdtUsrCANID)) return true;
+  if (c_.cbxUsrFrameTp->currentIndex() != 1 && c_.spEdtLen->Value() > 2) {
+    ShowText(QStringLiteral("当帧类型为标准帧时，CAN ID在串行帧中的长度范围:[1,2]字节."),
+             QStringLiteral("When the frame type is a standard frame, CAN ID in the serial frame "
+                            "length range: [1,2] bytes."));
+    FocusIfPossible(c_.spEdtLen);
+    return true;
+  }
+  c_.pgcFunc->setCurrentIndex(kCanPage);
+  if (c_.chkActiveRecFilter->isChecked()) {
+    if (CheckIdRange(c_.edtFilterChkCode)) return true;
+    if (CheckIdRange(c_.edtFilterMaskCode)) return true;
+  }
+  return false;
+}
+
+// ---- the filter check box ----
+
+void TParamPanel::chkActiveRecFilterClick() {
+  const bool on = c_.chkActiveRecFilter->isChecked();
+  SetFilterControlsEnabled(on);
+  c_.chkActiveRecFilter->setText(
+      on ? LangText(QStringLiteral("过滤有效"), QStringLiteral("filtration valid"))
+         : LangText(QStringLiteral("过滤无效"), QStringLiteral("filtration invalid")));
+}
+
+void TParamPanel::SetFilterControlsEnabled(bool enabled) {
+  c_.cbxFilterFrame->setEnabled(enabled);
+  c_.cbxFilterID->setEnabled(enabled);
+  c_.edtFilterChkCode->setEnabled(enabled);
+  c_.edtFilterMaskCode->setEnabled(enabled);
+}
+
+// ---- key filters ----
+
+namespace {
+const char* const kKeyFilterProperty = "quillonKeyFilter";
+}
+
+void TParamPanel::InstallKeyFilters() {
+  const auto install = [this](QObject* field, KeyFilterKind kind) {
+    field->setProperty(kKeyFilterProperty, static_cast<int>(kind));
+    field->installEventFilter(this);
+  };
+  for (QObject* edit :
+       {static_cast<QObject*>(c_.EdtUsrCANID), static_cast<QObject*>(c_.EdtDataCANID),
+        static_cast<QObject*>(c_.edtFilterChkCode), static_cast<QObject*>(c_.edtFilterMaskCode)})
+    install(edit, KeyFilterKind::Hex);
+  install(c_.spEdtOffSet, KeyFilterKind::Digits);
+  install(c_.spEdtLen, KeyFilterKind::IdLength);
+  install(c_.spEdtInterval, KeyFilterKind::Digits);
+}
+
+bool TParamPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  const QString text = key->text();
+  // Keys without a character (arrows, Delete, function keys) are not key
+  // presses in the character sense and pass untouched.
+  if (text.isEmpty() || key->key() == Qt::Key_Delete || text.at(0) == QChar(0x7F)) return false;
+  const auto kind = static_cast<KeyFilterKind>(watched->property(kKeyFilterProperty).toInt());
+  return !KeyAllowed(kind, text.at(0));  // true swallows the key
+}
+
+// ---- free helpers ----
+
+QString MaskTextToId(const TMyMaskEdit* edit) {
+  const QString text = edit->MaskedText().trimmed();
+  return text.mid(0, 2) + text.mid(3, 2) + text.mid(6, 2) + text.mid(9, 2);
+}
+
+QString IdToMaskText(const QString& id) {
+  if (id.size() != 8) return QString();
+  return id.mid(0, 2) + ' ' + id.mid(2, 2) + ' ' + id.mid(4, 2) + ' ' + id.mid(6, 2);
+}
+
+QString IdToHexText(std::uint32_t value) {
+  return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+std::uint32_t ParseHexId(const QString& id, bool* ok) {
+  *ok = false;
+  if (id.isEmpty() || id.size() > 8) return 0;
+  std::uint32_t value = 0;
+  for (const QChar ch : id) {
+    const int digit = QStringLiteral("0123456789ABCDEF").indexOf(ch.toUpper());
+    if (digit < 0 || ch.unicode() > 0x7F) return 0;
+    value = (value << 4) | static_cast<std::uint32_t>(digit);
+  }
+  *ok = true;
+  return value;
+}
+
+bool KeyAllowed(KeyFilterKind kind, QChar key) {
+  const char16_t ch = key.unicode();
+  if (ch == 8 || ch == 9 || ch == 10 || ch == 13) return true;
+  switch (kind) {
+    case KeyFilterKind::Hex:
+      return (ch >= u'0' && ch <= u'9') || (ch >= u'A' && ch <= u'F') || (ch >= u'a' && ch <= u'f');
+    case KeyFilterKind::Digits:
+      return ch >= u'0' && ch <= u'9';
+    case KeyFilterKind::IdLength:
+      return ch >= u'1' && ch <= u'4';
+  }
+  return false;
+}
+
+}  // namespace params

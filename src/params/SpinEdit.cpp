@@ -1,0 +1,67 @@
+#include "params/SpinEdit.h"
+
+#include <QLineEdit>
+
+TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
+  setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+  setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+  setKeyboardTracking(true);
+  lineEdit()->setText(QStringLiteral("0"));
+}
+
+void TSpinEdit::SetMinValue(int value) {
+  min_ = value;
+  if (max_ < min_) max_ = min_;
+}
+
+void TSpinEdit::SetMaxValue(int value) {
+  max_ = value;
+  if (min_ > max_) min_ = max_;
+}
+
+void TSpinEdit::SetMaxLength(int length) {
+  maxLength_ = length;
+  lineEdit()->setMaxLength(length > 0 ? length : 32767);
+}
+
+int TSpinEdit::Value() const {
+  bool ok = false;
+  const int value = lineEdit()->text().trimmed().toInt(&ok, 10);
+  return ok ? value : min_;
+}
+
+int TSpinEdit::Clamp(int value) const {
+  return qBound(min_, value, max_);
+}
+
+void TSpinEdit::SetValue(int value) {
+  const QString text = QString::number(Clamp(value));
+  if (lineEdit()->text() != text) lineEdit()->setText(text);
+}
+
+void TSpinEdit::stepBy(int steps) {
+  SetValue(Value() + steps);
+  lineEdit()->selectAll();
+}
+
+QValidator::State TSpinEdit::validate(QString& input, int& /*pos*/) const {
+  if (maxLength_ > 0 && input.size() > maxLength_) return QValidator::Invalid;
+  return QValidator::Acceptable;
+}
+
+void TSpinEdit::fixup(QString& /*input*/) const {}
+
+QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
+  if (isReadOnly() || !isEnabled()) return StepNone;
+  const int value = Value();
+  StepEnabled enabled = StepNone;
+  if (value < max_) enabled |= StepUpEnabled;
+  if (value > min_) enabled |= StepDownEnabled;
+  return enabled;
+}
+
+void TSpinEdit::focusOutEvent(QFocusEvent* event) {
+  // What is shown after leaving the field is what will be sent.
+  SetValue(Value());
+  QAbstractSpinBox::focusOutEvent(event);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QAbstractSpinBox>
+
+// Integer field with a minimum and a maximum. Text that is not a number reads
+// as the minimum; a value outside the range is pulled to the nearer bound when
+// the program sets it and when the field loses the focus. While the operator
+// types, any text up to MaxLength characters stands as typed (the key filters
+// of the panel decide which characters get in).
+class TSpinEdit : public QAbstractSpinBox {
+  Q_OBJECT
+  Q_PROPERTY(int MinValue READ MinValue WRITE SetMinValue)
+  Q_PROPERTY(int MaxValue READ MaxValue WRITE SetMaxValue)
+  Q_PROPERTY(int MaxLength READ MaxLength WRITE SetMaxLength)
+  Q_PROPERTY(int Value READ Value WRITE SetValue)
+
+ public:
+  explicit TSpinEdit(QWidget* parent = nullptr);
+
+  int MinValue() const { return min_; }
+  int MaxValue() const { return max_; }
+  int MaxLength() const { return maxLength_; }
+  void SetMinValue(int value);
+  void SetMaxValue(int value);
+  // 0 means no limit.
+  void SetMaxLength(int length);
+
+  // The shown number, or the minimum when the text is not a number.
+  int Value() const;
+  // Shows the value pulled into [MinValue, MaxValue].
+  void SetValue(int value);
+  int Clamp(int value) const;
+
+  void stepBy(int steps) override;
+  QValidator::State validate(QString& input, int& pos) const override;
+  void fixup(QString& input) const override;
+
+ protected:
+  StepEnabled stepEnabled() const override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  int min_ = 0;
+  int max_ = 100;
+  int maxLength_ = 0;
+};
