@@ -20,13 +20,38 @@ namespace platform {
 
 namespace {
 
-// The parsed form of each file, reused while the file's bytes stay the same.
+// What identifies one version of a file without reading it.
+struct FileSignature {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  struct timespec modified {};
+  struct timespec changed {};
+
+  static FileSignature Of(const struct stat& info) {
+    return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+  }
+  bool operator==(const FileSignature& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
+// The parsed form of each file, reused while the file stays the same: for
+// ordinary files while its bytes are equal; only for files too large to
+// compare at every call, while its signature is equal.
 struct CachedFile {
   QByteArray bytes;
+  FileSignature signature;
   ProfileDocument document;
 };
 
 constexpr qsizetype kMaxCachedFiles = 16;
+constexpr off_t kCompareBytesUpTo = 1 << 20;
+// Larger files are not profiles: reading them at every call would stall the
+// program, so they read as missing and are never rewritten.
+constexpr off_t kMaxFileSize = 16 << 20;
 
 std::mutex cacheMutex;
 QHash<QString, CachedFile>& Cache() {
@@ -38,40 +63,58 @@ QString ErrnoText(int error) {
   return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The whole file, or nothing when it is missing or cannot be read (a missing
-// file reads as an empty one).
-std::optional<QByteArray> ReadFileBytes(const QByteArray& path) {
-  int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  QByteArray bytes;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > 0) bytes.reserve(qsizetype(info.st_size));
+bool ReadAll(int fd, QByteArray& bytes) {
   char buffer[16384];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0) {
+    if (n > 0)
       bytes.append(buffer, n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      ::close(fd);
-      return std::nullopt;
-    }
+    else if (n == 0)
+      return true;
+    else if (errno != EINTR)
+      return false;
   }
-  ::close(fd);
-  return bytes;
 }
 
-// The document of a file's current bytes; the caller holds cacheMutex.
-ProfileDocument& DocumentFor(const QString& key, const QByteArray& bytes) {
+enum class Load { Loaded, Missing, Unreadable, TooLarge };
+
+// The document of the file as it is now, in the cache under key. A missing
+// file loads as an empty document. The caller holds cacheMutex.
+Load LoadDocument(const QByteArray& path, const QString& key, ProfileDocument** document) {
   QHash<QString, CachedFile>& cache = Cache();
+  // Non-blocking, so that a named pipe in the file's place cannot stall us.
+  int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0 && errno != ENOENT) return Load::Unreadable;
+  struct stat info {};
+  if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    ::close(fd);
+    return Load::Unreadable;
+  }
+  if (fd >= 0 && info.st_size > kMaxFileSize) {
+    ::close(fd);
+    return Load::TooLarge;
+  }
+  FileSignature signature = fd >= 0 ? FileSignature::Of(info) : FileSignature{};
   auto found = cache.find(key);
-  if (found != cache.end() && found->bytes == bytes) return found->document;
-  if (found == cache.end() && cache.size() >= kMaxCachedFiles) cache.clear();
-  CachedFile& entry = cache[key];
-  entry.bytes = bytes;
-  entry.document = ProfileDocument::Parse(bytes);
-  return entry.document;
+  if (found != cache.end() && signature.size > kCompareBytesUpTo && found->signature == signature) {
+    ::close(fd);
+    *document = &found->document;
+    return Load::Loaded;
+  }
+  QByteArray bytes;
+  if (fd >= 0) {
+    bytes.reserve(qsizetype(info.st_size));
+    bool read = ReadAll(fd, bytes);
+    ::close(fd);
+    if (!read) return Load::Unreadable;
+  }
+  if (found == cache.end() || found->bytes != bytes) {
+    if (found == cache.end() && cache.size() >= kMaxCachedFiles) cache.clear();
+    found = cache.insert(key, CachedFile{bytes, signature, ProfileDocument::Parse(bytes)});
+  }
+  found->signature = signature;
+  *document = &found->document;
+  return fd >= 0 ? Load::Loaded : Load::Missing;
 }
 
 // A write goes to the file a symbolic link points at, so the link survives.
@@ -170,10 +213,10 @@ ProfileFile::ProfileFile(QString fileName, Sync sync)
 
 QString ProfileFile::ReadString(const QString& section, const QString& key,
                                 const QString& def) const {
-  std::optional<QByteArray> bytes = ReadFileBytes(QFile::encodeName(fileName_));
-  if (!bytes) return def;
   std::lock_guard lock(cacheMutex);
-  return DocumentFor(fileName_, *bytes).Value(section, key).value_or(def);
+  ProfileDocument* document = nullptr;
+  if (LoadDocument(QFile::encodeName(fileName_), fileName_, &document) != Load::Loaded) return def;
+  return document->Value(section, key).value_or(def);
 }
 
 int ProfileFile::ReadInt(const QString& section, const QString& key, int def) const {
@@ -201,18 +244,27 @@ void ProfileFile::WriteString(const QString& section, const QString& key,
       throw EProfileWriteError(fileName_, QStringLiteral("the file is read-only"));
     mode = info.st_mode;
   }
-  QByteArray bytes = ReadFileBytes(target).value_or(QByteArray());
-
   QString cacheKey = QFile::decodeName(target);
-  ProfileDocument& document = DocumentFor(cacheKey, bytes);
-  document.SetValue(section, key, value);
-  QByteArray updated = document.Serialize();
+  ProfileDocument* document = nullptr;
+  switch (LoadDocument(target, cacheKey, &document)) {
+    case Load::Unreadable:  // replacing it would lose what it holds
+      throw EProfileWriteError(fileName_, QStringLiteral("the file cannot be read"));
+    case Load::TooLarge:
+      throw EProfileWriteError(fileName_, QStringLiteral("the file is too large"));
+    default:
+      break;
+  }
+  document->SetValue(section, key, value);
+  QByteArray updated = document->Serialize();
   int error = ReplaceFile(target, updated, mode, sync_ == Sync::Durable);
   if (error) {
     Cache().remove(cacheKey);
     throw EProfileWriteError(fileName_, ErrnoText(error));
   }
-  Cache()[cacheKey].bytes = updated;
+  CachedFile& entry = Cache()[cacheKey];
+  entry.bytes = updated;
+  entry.signature =
+      ::stat(target.constData(), &info) == 0 ? FileSignature::Of(info) : FileSignature{};
 }
 
 void ProfileFile::WriteInt(const QString& section, const QString& key, int value) const {

@@ -231,6 +231,19 @@ TEST_F(ProfileTest, FailedWritesNameTheFileAndChangeNothing) {
   EXPECT_EQ(FolderEntries(), QStringList{"test.ini"});
 }
 
+TEST_F(ProfileTest, FilesThatAreNoProfilesAreNeitherReadNorReplaced) {
+  // A named pipe would block a reader; a huge file would stall every call.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Path("pipe.ini")).constData(), 0644), 0);
+  Put("[a]\nk=1\n", "huge.ini");
+  ASSERT_TRUE(QFile::resize(Path("huge.ini"), 17 << 20));
+  for (const char* name : {"pipe.ini", "huge.ini"}) {
+    ProfileFile file(Path(name));
+    EXPECT_EQ(file.ReadString("a", "k", "d"), "d") << name;
+    EXPECT_THROW(file.WriteString("a", "k", "2"), EProfileWriteError) << name;
+  }
+  EXPECT_EQ(QFileInfo(Path("huge.ini")).size(), 17 << 20);
+}
+
 TEST_F(ProfileTest, WriteKeepsPermissionsAndSymbolicLinks) {
   Put("[a]\nk=1\n", "real.ini");
   ASSERT_EQ(::chmod(QFile::encodeName(Path("real.ini")).constData(), 0640), 0);
