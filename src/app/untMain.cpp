@@ -9,6 +9,7 @@
 
 #include "app/Application.h"
 #include "app/Dialogs.h"
+#include "i18n/MulLangToolkit.h"
 #include "params/ParamPanel.h"
 #include "ui_untMain.h"
 
@@ -36,6 +37,10 @@ TfrmMain::TfrmMain(QWidget* parent)
       Panel(nullptr) {
   InitLogoResource();
   ui->setupUi(this);
+  // The language file's keys start with the window's design name, and its
+  // font lines carry the design's GB2312 character set (134).
+  setObjectName(QStringLiteral("frmMain"));
+  setProperty(mullang::kFontCharsetProperty, 134);
   ApplyDesignFont();
   CreateParamPanel();
 
