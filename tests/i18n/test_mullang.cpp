@@ -9,9 +9,11 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTabWidget>
@@ -495,6 +497,28 @@ TEST_F(MulLangTest, FailedWriteStopsThePassAndNamesTheFile) {
 
   EXPECT_THROW(lang.SetLangFileName("missing/folder.MUL"), platform::EFileError)
       << "a new file name while active runs a pass";
+}
+
+TEST_F(MulLangTest, OtherPropertiesByName) {
+  auto* edit = form.Make<QLineEdit>("edtName", &form);
+  edit->setText(U("名称"));
+  edit->setToolTip(U("提示"));
+  auto* memo = form.Make<QPlainTextEdit>("Memo1", &form);
+  memo->setPlainText(U("第一行\n第二行"));
+  form.setProperty("Notes", QStringList{U("甲"), U("乙")});
+  PutFile(
+      U("[TfrmTest]\r\nedtName_Text=Name\r\nMemo1_Lines[1]=Line 2\r\n"
+        "frmTest_Notes[0]=A\r\n"));
+  TMulFormLang lang(&form);
+  lang.SetStringProperties({"Text", "Hint"});
+  lang.SetStringsProperties({"Lines", "Notes"});
+  lang.SetActive(true);
+  EXPECT_EQ(edit->text(), "Name");
+  EXPECT_EQ(Value("edtName_Hint"), U("提示"));
+  EXPECT_EQ(memo->toPlainText(), U("第一行\nLine 2"));
+  EXPECT_EQ(Value("Memo1_Lines[0]"), U("第一行"));
+  EXPECT_EQ(form.property("Notes").toStringList(), QStringList({"A", U("乙")}));
+  EXPECT_EQ(Value("Label1_Caption"), "<absent>");
 }
 
 TEST_F(MulLangTest, ViewSteps) {
