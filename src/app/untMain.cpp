@@ -162,7 +162,8 @@ void TfrmMain::FormCreate() {
   ui->Button1->setVisible(false);
   ui->N1->setEnabled(false);
   ui->N2->setEnabled(false);
-  // 7a. Device operations' creation step (the pending-command list) goes here.
+  // 7a. Device operations: the pending-command list, the port, the timers.
+  CreateDeviceOperations();
 
   // 7b. Language start-up, caption and connect-button caption go here.
 }
@@ -172,8 +173,8 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::FormDestroy() {
-  // Device operations' destruction steps (free the pending-command list,
-  // close an open port) go here.
+  // Device operations: free the pending-command list, close an open port.
+  DestroyDeviceOperations();
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {

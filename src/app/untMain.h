@@ -2,11 +2,16 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "protocol/Frame.h"
+#include "protocol/RxBuffer.h"
 
 class QTimer;
+class TComm;
+class TMyElemLst;
 
 namespace params {
 class TParamPanel;
@@ -72,6 +77,56 @@ class TfrmMain : public QMainWindow {
   void N2Click();  // export parameters
 
   // ---- device operations (untMainDevice.cpp) ----
+
+  // Operation codes of a read and a write of the parameter groups; a connect
+  // and a restore use the codes of their commands.
+  static constexpr std::uint16_t OP_READ_CFG = 0x7010;
+  static constexpr std::uint16_t OP_WRITE_CFG = 0x7020;
+
+  // The operation in progress: 0 none, CMD_GET_VERSION connecting,
+  // CMD_RESTORE_DEFAULT restoring defaults, OP_READ_CFG, OP_WRITE_CFG.
+  std::uint16_t CurOpCode = 0;
+  // The command codes whose replies a read or write still awaits.
+  TMyElemLst* FCmdList = nullptr;
+  // The received bytes of the operation in progress.
+  protocol::TRxBuffer RxBuffer;
+  // The serial port to the converter.
+  TComm* Comm1 = nullptr;
+
+  // Opens the port when closed (the selected COM number, 115200 8N1) and
+  // sends the query of `code`; failures are shown, never thrown.
+  void SendQuery(std::uint16_t code);
+  void SendRestoreDefault();
+  // Connected state on or off; off also closes the port.
+  void SetControlsEnabled(bool enabled);
+  void ClearRxBuffer();
+  void btnConnClick();
+  void btnReadCfgClick();
+  void btnWriteCfgClick();
+  void btnDefCfgClick();
+  void timBathTimer();
+  void timOutTimer();
+  // Examines the received bytes once for the operation `op`.
+  void ProcessReplies(std::uint16_t op);
+  void Comm1ReceiveData(TComm* Sender, const std::uint8_t* Buffer, std::uint16_t BufferLength);
+  // One debug line: each byte as two upper-case hex digits and a space.
+  void TraceHex(const std::uint8_t* bytes, std::size_t n);
+
+ private:
+  void CreateDeviceOperations();
+  void ConnectDeviceHandlers();
+  void DestroyDeviceOperations();
+  void BeginOperation();
+  void StartBatch(int intervalMs);
+  void ConfigurePort();
+  void RequestGet(std::uint16_t code);
+  void TraceLine(const QString& line);
+  void ShowVersion(const protocol::Frame& frame);
+  void ProcessRestoreReply();
+  void ProcessVersionReply();
+  void ProcessStreamReplies(std::span<const std::uint16_t> codes, bool reading);
+
+ public:
 
   // ---- language (untMainLang.cpp) ----
 

@@ -1,0 +1,409 @@
+// The main window's device operations: connect and disconnect, read, write
+// and restore defaults. Every operation sends its requests, waits one
+// collection window (timBath), examines the received bytes once and either
+// completes with a message or is ended by timOut. All of it runs on the
+// window's thread; the pauses between sends are sleeps of that thread.
+#include <QAction>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/Dialogs.h"
+#include "app/MyElemLst.h"
+#include "app/untMain.h"
+#include "i18n/untDM.h"
+#include "params/ParamPanel.h"
+#include "protocol/FrameSearch.h"
+#include "serial/Comm.h"
+#include "ui_untMain.h"
+
+using namespace protocol;
+
+namespace {
+
+constexpr int kBathMs = 1000;
+constexpr int kRestoreBathMs = 3000;
+constexpr int kReadTimeOutMs = 1000;
+constexpr int kOtherTimeOutMs = 500;
+constexpr unsigned long kOpenPauseMs = 2;
+constexpr unsigned long kClosePauseMs = 1;
+constexpr unsigned long kQueryPauseMs = 20;
+constexpr unsigned long kSetPauseMs = 500;
+
+constexpr int kConvertTab = 0;
+constexpr int kComTab = 1;
+constexpr int kCanTab = 2;
+
+constexpr int kPortNumberStart = 3;  // "COM12": the number starts at index 3
+constexpr int kPortNumberMaxChars = 4;
+
+void Pause(unsigned long ms) {
+  QThread::msleep(ms);
+}
+
+void Show(const QString& text) {
+  app::Dialogs().ShowMessage(text);
+}
+
+void ShowLang(const char* chn, const char* enu) {
+  Show(LangText(QString::fromUtf8(chn), QString::fromUtf8(enu)));
+}
+
+// A decimal number; the build date's third and fourth numbers get a leading
+// zero below 10 only, so that month 10 and day 26 read 1026, not 010026.
+QString TwoDigits(std::uint8_t value) {
+  return value < 10 ? QStringLiteral("0") + QString::number(value) : QString::number(value);
+}
+
+QString VersionText(std::uint8_t major, std::uint8_t minor) {
+  return QString::number(major) + QLatin1Char('.') + QString::number(minor);
+}
+
+}  // namespace
+
+// ---- life cycle ----
+
+void TfrmMain::CreateDeviceOperations() {
+  FCmdList = new TMyElemLst;
+  CurOpCode = 0;
+  RxBuffer.ClearRxBuffer();
+
+  Comm1 = new TComm(this);
+  Comm1->setObjectName(QStringLiteral("Comm1"));
+  // The form's values where they differ from the component's own defaults.
+  Comm1->SetParityCheck(true);
+  Comm1->SetOutx_CtsFlow(false);
+  Comm1->SetOutx_DsrFlow(false);
+  Comm1->OnReceiveData = [this](TComm* sender, const std::uint8_t* buffer, std::uint16_t length) {
+    Comm1ReceiveData(sender, buffer, length);
+  };
+  Panel->SetSendTarget([this](const std::uint8_t* data, std::uint16_t length) {
+    return Comm1->SendData(data, length);
+  });
+
+  // The design windows are part of the protocol: precise timers keep them
+  // from drifting by the coarse timers' 5 %.
+  for (QTimer* timer : {timBath, timOut}) {
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->stop();
+  }
+  ConnectDeviceHandlers();
+}
+
+void TfrmMain::ConnectDeviceHandlers() {
+  // Guarded: a failure escaping a handler is reported with its control or
+  // timer as the sender.
+  app::ConnectGuarded(ui->btnConn, &QPushButton::clicked, this, [this] { btnConnClick(); });
+  app::ConnectGuarded(ui->btnReadCfg, &QPushButton::clicked, this, [this] { btnReadCfgClick(); });
+  app::ConnectGuarded(ui->btnWriteCfg, &QPushButton::clicked, this, [this] { btnWriteCfgClick(); });
+  app::ConnectGuarded(ui->btnDefCfg, &QPushButton::clicked, this, [this] { btnDefCfgClick(); });
+  app::ConnectGuarded(timBath, &QTimer::timeout, this, [this] { timBathTimer(); });
+  app::ConnectGuarded(timOut, &QTimer::timeout, this, [this] { timOutTimer(); });
+}
+
+void TfrmMain::DestroyDeviceOperations() {
+  delete FCmdList;
+  FCmdList = nullptr;
+  if (!Comm1) return;
+  if (Comm1->PortOpen()) Comm1->ClosePort();
+  // Blocks still queued for the window must not reach a window being torn down.
+  Comm1->OnReceiveData = nullptr;
+  timBath->stop();
+  timOut->stop();
+}
+
+// ---- helpers ----
+
+void TfrmMain::ClearRxBuffer() {
+  RxBuffer.ClearRxBuffer();
+}
+
+void TfrmMain::StartBatch(int intervalMs) {
+  timBath->setInterval(intervalMs);
+  timBath->start();
+}
+
+void TfrmMain::BeginOperation() {
+  // A time-out armed by an earlier operation must not end this one.
+  timOut->stop();
+  ClearRxBuffer();
+}
+
+void TfrmMain::ConfigurePort() {
+  Comm1->SetCommName(QStringLiteral("\\\\.\\COM") +
+                     ui->cbxPort->currentText().mid(kPortNumberStart, kPortNumberMaxChars));
+  Comm1->SetBaudRate(115200);
+  Comm1->SetByteSize(TByteSize::_8);
+  Comm1->SetParity(TParity::None);
+  Comm1->SetStopBits(TStopBits::_1);
+}
+
+void TfrmMain::RequestGet(std::uint16_t code) {
+  FCmdList->Add(code);
+  SendQuery(code);
+}
+
+void TfrmMain::TraceLine(const QString& line) {
+  ui->Memo1->appendPlainText(line);
+}
+
+void TfrmMain::TraceHex(const std::uint8_t* bytes, std::size_t n) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  QString line;
+  line.reserve(static_cast<qsizetype>(n * 3));
+  for (std::size_t i = 0; i < n; ++i) {
+    line += QLatin1Char(kDigits[bytes[i] >> 4]);
+    line += QLatin1Char(kDigits[bytes[i] & 0x0F]);
+    line += QLatin1Char(' ');
+  }
+  TraceLine(line);
+}
+
+void TfrmMain::ShowVersion(const Frame& frame) {
+  const auto version = VersionRecord::FromReply(frame);
+  ui->LbSMainVer->setText(VersionText(version.software[0], version.software[1]));
+  ui->LbHwmainVer->setText(VersionText(version.hardware[0], version.hardware[1]));
+  ui->LbSwtimer->setText(QStringLiteral("build") + QString::number(version.buildDate[0]) +
+                         QString::number(version.buildDate[1]) + TwoDigits(version.buildDate[2]) +
+                         TwoDigits(version.buildDate[3]));
+}
+
+// ---- sending ----
+
+void TfrmMain::SendQuery(std::uint16_t code) {
+  try {
+    if (!Comm1->PortOpen()) {
+      ConfigurePort();
+      Comm1->OpenPort();
+      Pause(kOpenPauseMs);
+    }
+    const Frame frame = BuildQueryFrame(code);
+    if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
+      ShowLang("发送出错！", "Send error!");
+  } catch (...) {
+    Show(app::CurrentExceptionText());
+  }
+}
+
+void TfrmMain::SendRestoreDefault() {
+  const Frame frame = BuildQueryFrame(CMD_RESTORE_DEFAULT);
+  if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
+    ShowLang("恢复默认配置发送出错！", "Send \"Restore Default Configuration Command\" error.");
+}
+
+void TfrmMain::SetControlsEnabled(bool enabled) {
+  const QList<QWidget*> controls = {
+      ui->cbxChgType,         ui->cbxChgDirection, ui->chkCANInfoInPort, ui->chkCANIDInPort,
+      ui->EdtUsrCANID,        ui->spEdtOffSet,     ui->spEdtLen,         ui->spEdtInterval,
+      ui->btnDefCfg,          ui->btnReadCfg,      ui->btnWriteCfg,      ui->cbbBaudRate,
+      ui->cbbParity,          ui->cbbStopBits,     ui->CbxCANBaudrate,   ui->cbxUsrFrameTp,
+      ui->chkActiveRecFilter, ui->cbxFilterFrame,  ui->cbxFilterID,      ui->edtFilterChkCode,
+      ui->edtFilterMaskCode};
+  for (QWidget* control : controls) control->setEnabled(enabled);
+  ui->N1->setEnabled(enabled);
+  ui->N2->setEnabled(enabled);
+  if (!enabled) {
+    Comm1->ClosePort();
+    Pause(kClosePauseMs);
+  }
+  ui->cbxPort->setEnabled(!enabled);
+  ui->btnConn->setText(Comm1->PortOpen()
+                           ? LangText(QStringLiteral("断开"), QStringLiteral("Disconnect"))
+                           : LangText(QStringLiteral("连接"), QStringLiteral("Connect")));
+}
+
+// ---- button handlers ----
+
+void TfrmMain::btnConnClick() {
+  try {
+    if (Comm1->PortOpen()) {
+      Comm1->ClosePort();
+      SetControlsEnabled(false);
+      return;
+    }
+    BeginOperation();
+    SendQuery(CMD_GET_VERSION);
+    CurOpCode = CMD_GET_VERSION;
+    StartBatch(kBathMs);
+    ui->btnConn->setEnabled(false);
+  } catch (...) {
+    Show(app::CurrentExceptionText());
+  }
+}
+
+void TfrmMain::btnReadCfgClick() {
+  try {
+    BeginOperation();
+    FCmdList->Clear();
+    switch (ui->pgcFunc->currentIndex()) {
+      case kConvertTab:
+        RequestGet(CMD_CONVT_GET);
+        break;
+      case kComTab:
+        RequestGet(CMD_COM_GET);
+        break;
+      case kCanTab:
+        RequestGet(CMD_CAN_GET);
+        break;
+      default:
+        return;
+    }
+    CurOpCode = OP_READ_CFG;
+    StartBatch(kBathMs);
+  } catch (...) {
+    Show(app::CurrentExceptionText());
+  }
+}
+
+void TfrmMain::btnWriteCfgClick() {
+  try {
+    const int shownTab = ui->pgcFunc->currentIndex();
+    if (ValidatePanel()) return;
+    ui->pgcFunc->setCurrentIndex(shownTab);
+    // Every record must be buildable before the first one is sent: a write
+    // that stopped halfway would leave the converter half configured.
+    Panel->BuildConvtParams();
+    Panel->BuildComParams();
+    Panel->BuildCanParams();
+
+    BeginOperation();
+    FCmdList->Clear();
+    FCmdList->Add(CMD_CONVT_SET);
+    SendSetCommand(CMD_CONVT_SET);
+    Pause(kSetPauseMs);
+    FCmdList->Add(CMD_COM_SET);
+    SendSetCommand(CMD_COM_SET);
+    Pause(kSetPauseMs);
+    FCmdList->Add(CMD_CAN_SET);
+    SendSetCommand(CMD_CAN_SET);
+    CurOpCode = OP_WRITE_CFG;
+    StartBatch(kBathMs);
+  } catch (...) {
+    Show(app::CurrentExceptionText());
+  }
+}
+
+// Catches nothing: a failure here reaches the application-wide handler.
+void TfrmMain::btnDefCfgClick() {
+  BeginOperation();
+  FCmdList->Clear();
+  SendRestoreDefault();
+  CurOpCode = CMD_RESTORE_DEFAULT;
+  StartBatch(kRestoreBathMs);
+}
+
+// ---- timers ----
+
+void TfrmMain::timBathTimer() {
+  timBath->stop();
+  timOut->setInterval(CurOpCode == OP_READ_CFG ? kReadTimeOutMs : kOtherTimeOutMs);
+  timOut->start();
+  ProcessReplies(CurOpCode);
+}
+
+void TfrmMain::timOutTimer() {
+  timOut->stop();
+  if (!ui->btnConn->isEnabled()) ui->btnConn->setEnabled(true);
+  // A connection attempt without a valid version reply leaves no port open.
+  if (CurOpCode == CMD_GET_VERSION && Comm1->PortOpen()) Comm1->ClosePort();
+  CurOpCode = 0;
+  ShowLang("操作超时!", "operating timeout.");
+}
+
+// ---- receiving ----
+
+void TfrmMain::Comm1ReceiveData(TComm* /*Sender*/, const std::uint8_t* Buffer,
+                                std::uint16_t BufferLength) {
+  const auto stored = RxBuffer.AppendReceived(Buffer, BufferLength);
+  if (!stored.empty()) TraceHex(stored.data(), stored.size());
+}
+
+void TfrmMain::ProcessReplies(std::uint16_t op) {
+  try {
+    switch (op) {
+      case CMD_RESTORE_DEFAULT:
+        ProcessRestoreReply();
+        break;
+      case CMD_GET_VERSION:
+        ProcessVersionReply();
+        break;
+      case OP_READ_CFG:
+        ProcessStreamReplies(kReadReplyCodes, true);
+        break;
+      case OP_WRITE_CFG:
+        ProcessStreamReplies(kWriteReplyCodes, false);
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    Show(LangText(QStringLiteral("操作出错："), QStringLiteral("Operating error:")) +
+         app::CurrentExceptionText());
+  }
+}
+
+void TfrmMain::ProcessRestoreReply() {
+  const auto reply = FindRestoreDefaultReply(RxBuffer.Bytes());
+  if (!reply) return;
+  if (FrameStatus(*reply) != FRAME_ACK) {
+    // The time-out keeps running and reports this operation as well.
+    ShowLang("获取默认设置参数失败！", "Gets the default parameter settings fail!");
+    return;
+  }
+  timOut->stop();
+  ClearRxBuffer();
+  FCmdList->Clear();
+  RequestGet(CMD_CONVT_GET);
+  CurOpCode = OP_READ_CFG;
+  Pause(kQueryPauseMs);
+  RequestGet(CMD_COM_GET);
+  Pause(kQueryPauseMs);
+  RequestGet(CMD_CAN_GET);
+  timBath->start();  // its interval stays at the restore's 3000 ms
+}
+
+void TfrmMain::ProcessVersionReply() {
+  const auto reply = FindVersionReply(RxBuffer.Bytes());
+  if (!reply) return;
+  ShowVersion(*reply);
+  timOut->stop();
+  ui->btnConn->setEnabled(true);
+  SetControlsEnabled(true);
+  ClearRxBuffer();
+  FCmdList->Clear();
+  RequestGet(CMD_COM_GET);
+  CurOpCode = OP_READ_CFG;
+  Pause(kQueryPauseMs);
+  RequestGet(CMD_CONVT_GET);
+  Pause(kQueryPauseMs);
+  RequestGet(CMD_CAN_GET);
+  StartBatch(kBathMs);
+}
+
+void TfrmMain::ProcessStreamReplies(std::span<const std::uint16_t> codes, bool reading) {
+  // The examination works on a copy: a message box runs a nested event loop
+  // in which more received chunks may change the buffer.
+  const std::vector<std::uint8_t> held(RxBuffer.Bytes().begin(), RxBuffer.Bytes().end());
+  FrameStream stream(held, codes);
+  while (const auto frame = stream.Next()) {
+    const std::uint16_t code = FrameCode(*frame);
+    FCmdList->Remove(code);
+    if (reading) ApplyRecord(*frame, code);
+    TraceLine(QString::fromLatin1(CommandName(code)) + QStringLiteral(" ok"));
+    if (FCmdList->Count() == 0) {
+      timOut->stop();
+      CurOpCode = 0;
+      if (reading)
+        ShowLang("获取配置成功!", "acquire configuration succeed!");
+      else
+        ShowLang("写配置成功!", "write configuration succeed!");
+      return;
+    }
+  }
+}

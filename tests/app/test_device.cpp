@@ -1,0 +1,635 @@
+// The main window's device operations against a converter played by the test
+// on the far end of a pseudo-terminal. The test decides when bytes arrive and
+// calls the timer handlers itself, so the logic is checked without waiting
+// for the design windows.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "app/MyElemLst.h"
+#include "app/untMain.h"
+#include "app/untMainForm.h"
+#include "i18n/untDM.h"
+#include "params/ParamPanel.h"
+#include "platform/CommPseudoTerminal.h"
+#include "protocol/Frame.h"
+#include "protocol/Records.h"
+#include "serial/Comm.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempProgramFolder.h"
+
+namespace {
+
+using namespace protocol;
+using testing_support::ScriptedDialogs;
+using testing_support::TempProgramFolder;
+
+constexpr int kComNumber = 7;
+constexpr int kWaitMs = 5000;
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes ToBytes(const Frame& frame) {
+  return Bytes(frame.begin(), frame.end());
+}
+
+Frame VersionReply(std::array<std::uint8_t, 8> bytes) {
+  return BuildReplyFrame(CMD_GET_VERSION, FRAME_ACK, bytes);
+}
+
+ConvtParams SampleConvt() {
+  ConvtParams p;
+  p.mode = 2;
+  p.direction = 1;
+  p.transparentFlags = ConvtParams::kCanInfo;
+  p.idOffset = 3;
+  p.idLength = 2;
+  p.frameGapChars = 5;
+  p.transparentSendId = 0x123;
+  p.dataFlags = ConvtParams::kCanId;
+  p.dataSendId = 0x456;
+  return p;
+}
+
+ComParams SampleCom() {
+  ComParams p;
+  p.baudRate = 19200;
+  p.dataBits = 8;
+  p.parityCode = ComParams::kParityOdd;
+  p.stopBitsCode = ComParams::kStopBitsTwo;
+  return p;
+}
+
+CanParams SampleCan() {
+  CanParams p;
+  p.bitRateIndex = 3;
+  p.frameType = CanParams::kFrameExtended;
+  p.filterFlags =
+      CanParams::kFilterOn | CanParams::kFilterExtendedOnly | CanParams::kFilterDistinguishId;
+  p.acceptanceCode = 0x1ABCDEF;
+  p.acceptanceMask = 0x7FF;
+  return p;
+}
+
+Bytes ConvtReply(const ConvtParams& p = SampleConvt()) {
+  return ToBytes(BuildReplyFrame(CMD_CONVT_GET, FRAME_ACK, p.Encode()));
+}
+Bytes ComReply(const ComParams& p = SampleCom()) {
+  return ToBytes(BuildReplyFrame(CMD_COM_GET, FRAME_ACK, p.Encode()));
+}
+Bytes CanReply(const CanParams& p = SampleCan()) {
+  return ToBytes(BuildReplyFrame(CMD_CAN_GET, FRAME_ACK, p.Encode()));
+}
+Bytes Ack(std::uint16_t code, std::uint8_t status = FRAME_ACK) {
+  return ToBytes(BuildReplyFrame(code, status));
+}
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pty_ = platform::CommPseudoTerminal::Create();
+    ASSERT_TRUE(pty_);
+    QDir(folder_.path()).mkpath(QStringLiteral("sys/ports"));
+    ASSERT_TRUE(QFile::link(QString::fromStdString(pty_->SlavePath()),
+                            folder_.file(QStringLiteral("sys/ports/com%1").arg(kComNumber))));
+    window_ = std::make_unique<TfrmMain>();
+    frmDM->LangCode = QStringLiteral("enu");  // the window's creation chose a language
+    ui().cbxPort->setCurrentText(QStringLiteral("COM%1").arg(kComNumber));
+    dialogs_.messages.clear();
+  }
+
+  void TearDown() override {
+    window_.reset();
+  }
+
+  Ui::TfrmMain& ui() { return *window_->ui; }
+  TfrmMain& w() { return *window_; }
+  QStringList& messages() { return dialogs_.messages; }
+
+  // The requests the window sent, read from the converter's end.
+  std::vector<Frame> ReadRequests(std::size_t count) {
+    std::vector<Frame> frames(count);
+    for (Frame& frame : frames) {
+      if (pty_->ReadExactly(frame.data(), frame.size(), kWaitMs) != frame.size()) {
+        ADD_FAILURE() << "a request did not arrive";
+        return {};
+      }
+    }
+    return frames;
+  }
+
+  std::vector<std::uint16_t> ReadRequestCodes(std::size_t count) {
+    std::vector<std::uint16_t> codes;
+    for (const Frame& frame : ReadRequests(count)) codes.push_back(FrameCode(frame));
+    return codes;
+  }
+
+  // True when the window sent nothing within a short while.
+  bool NothingSent() {
+    std::uint8_t byte = 0;
+    return pty_->Read(&byte, 1, 300) == 0;
+  }
+
+  // The converter answers; returns once the window holds `count` bytes.
+  void Answer(const Bytes& bytes) {
+    const std::uint16_t before = w().RxBuffer.RxCount();
+    ASSERT_TRUE(pty_->Write(bytes.data(), bytes.size()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w().RxBuffer.RxCount() >= before + bytes.size(); }, kWaitMs));
+  }
+
+  // Connect click, version reply and the read of all three groups, to the
+  // Connected state with the success message taken off the record.
+  void Connect(std::array<std::uint8_t, 8> version = {1, 2, 20, 17, 9, 5, 1, 0}) {
+    QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+    ASSERT_EQ(ReadRequestCodes(1), std::vector<std::uint16_t>{CMD_GET_VERSION});
+    Answer(ToBytes(VersionReply(version)));
+    w().timBathTimer();
+    ASSERT_EQ(ReadRequestCodes(3),
+              (std::vector<std::uint16_t>{CMD_COM_GET, CMD_CONVT_GET, CMD_CAN_GET}));
+    Answer(ComReply() + ConvtReply() + CanReply());
+    w().timBathTimer();
+    ASSERT_EQ(messages(), QStringList{LangText("获取配置成功!", "acquire configuration succeed!")});
+    messages().clear();
+  }
+
+  // An operation left with its time-out armed: a write missing one ack.
+  void LeaveTimeOutArmed() {
+    QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+    ReadRequests(3);
+    Answer(Ack(CMD_CONVT_SET) + Ack(CMD_COM_SET));
+    w().timBathTimer();
+    ASSERT_TRUE(w().timOut->isActive());
+    ASSERT_TRUE(messages().isEmpty());
+  }
+
+  QStringList TraceLines() { return ui().Memo1->toPlainText().split('\n'); }
+
+  TempProgramFolder folder_;
+  ScriptedDialogs dialogs_;
+  TfrmDM dataModule_;  // created before the window, as the program does
+  std::unique_ptr<platform::CommPseudoTerminal> pty_;
+  std::unique_ptr<TfrmMain> window_;
+};
+
+// ---- connecting ----
+
+TEST_F(DeviceTest, ConnectOpensTheSelectedPortAt115200And8N1AndAsksForTheVersion) {
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  EXPECT_EQ(w().Comm1->CommName(), QStringLiteral("\\\\.\\COM7"));
+  EXPECT_TRUE(w().Comm1->PortOpen());
+  EXPECT_EQ(w().Comm1->BaudRate(), 115200u);
+  EXPECT_EQ(w().Comm1->ByteSize(), TByteSize::_8);
+  EXPECT_EQ(w().Comm1->Parity(), TParity::None);
+  EXPECT_EQ(w().Comm1->StopBits(), TStopBits::_1);
+  EXPECT_EQ(ReadRequests(1).at(0), BuildQueryFrame(CMD_GET_VERSION));
+  EXPECT_EQ(w().CurOpCode, CMD_GET_VERSION);
+  EXPECT_TRUE(w().timBath->isActive());
+  EXPECT_EQ(w().timBath->interval(), 1000);
+  EXPECT_FALSE(ui().btnConn->isEnabled());
+}
+
+TEST_F(DeviceTest, VersionReplyFillsLabelsEnablesControlsAndReadsAllGroups) {
+  Connect();
+  EXPECT_EQ(ui().LbSMainVer->text(), "1.2");
+  EXPECT_EQ(ui().LbSwtimer->text(), "build20170905");
+  EXPECT_EQ(ui().LbHwmainVer->text(), "1.0");
+  for (QWidget* control :
+       {static_cast<QWidget*>(ui().btnReadCfg), static_cast<QWidget*>(ui().btnWriteCfg),
+        static_cast<QWidget*>(ui().btnDefCfg), static_cast<QWidget*>(ui().cbbParity),
+        static_cast<QWidget*>(ui().edtFilterMaskCode), static_cast<QWidget*>(ui().btnConn)})
+    EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+  EXPECT_FALSE(ui().cbbByteSize->isEnabled());
+  EXPECT_TRUE(ui().N1->isEnabled());
+  EXPECT_TRUE(ui().N2->isEnabled());
+  EXPECT_FALSE(ui().cbxPort->isEnabled());
+  EXPECT_EQ(ui().btnConn->text(), "Disconnect");
+  EXPECT_EQ(w().CurOpCode, 0);
+  EXPECT_FALSE(w().timOut->isActive());
+  // The three tabs show what the converter holds.
+  EXPECT_EQ(w().Panel->BuildConvtParams(), SampleConvt());
+  EXPECT_EQ(w().Panel->BuildComParams(), SampleCom());
+  EXPECT_EQ(w().Panel->BuildCanParams(), SampleCan());
+}
+
+struct VersionCase {
+  std::array<std::uint8_t, 8> bytes;
+  const char* software;
+  const char* build;
+  const char* hardware;
+};
+
+class VersionLabelTest : public DeviceTest, public ::testing::WithParamInterface<VersionCase> {};
+
+// The build date's third and fourth numbers take a leading zero below 10 only.
+TEST_P(VersionLabelTest, LabelsShowTheNumbersInDecimal) {
+  Connect(GetParam().bytes);
+  EXPECT_EQ(ui().LbSMainVer->text(), GetParam().software);
+  EXPECT_EQ(ui().LbSwtimer->text(), GetParam().build);
+  EXPECT_EQ(ui().LbHwmainVer->text(), GetParam().hardware);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dates, VersionLabelTest,
+    ::testing::Values(
+        VersionCase{{1, 2, 20, 17, 9, 5, 1, 0}, "1.2", "build20170905", "1.0"},
+        VersionCase{{1, 2, 20, 17, 10, 26, 3, 4}, "1.2", "build20171026", "3.4"},
+        VersionCase{{0, 0, 20, 0, 0, 0, 0, 0}, "0.0", "build2000000", "0.0"},
+        VersionCase{{255, 10, 255, 255, 100, 9, 12, 255}, "255.10", "build25525510009", "12.255"}));
+
+TEST_F(DeviceTest, ConnectWithoutAnswerTimesOutClosesThePortAndCanConnectAgain) {
+  const QString connectCaption = ui().btnConn->text();
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  ReadRequests(1);
+  w().timBathTimer();
+  EXPECT_TRUE(w().timOut->isActive());
+  EXPECT_EQ(w().timOut->interval(), 500);
+  EXPECT_TRUE(messages().isEmpty());
+  w().timOutTimer();
+  EXPECT_EQ(messages(), QStringList{"operating timeout."});
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_TRUE(ui().btnConn->isEnabled());
+  EXPECT_EQ(ui().btnConn->text(), connectCaption);
+  EXPECT_TRUE(ui().cbxPort->isEnabled());
+  EXPECT_FALSE(ui().btnReadCfg->isEnabled());
+  EXPECT_EQ(w().CurOpCode, 0);
+  messages().clear();
+  Connect();
+}
+
+TEST_F(DeviceTest, VersionReplyBehindNoiseIsFoundButAWrongOneIsNot) {
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  ReadRequests(1);
+  Frame shortReply = VersionReply({1, 2, 20, 17, 9, 5, 1, 0});
+  shortReply[5] = 8;  // data length must be 9
+  SealFrame(shortReply);
+  Answer(ToBytes(shortReply));
+  w().timBathTimer();
+  EXPECT_EQ(w().CurOpCode, CMD_GET_VERSION);
+  EXPECT_TRUE(ui().LbSMainVer->text().isEmpty());
+  w().timOutTimer();
+  messages().clear();
+
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  ReadRequests(1);
+  Answer(Bytes{0x00, 0x13, 0x55} + ToBytes(VersionReply({2, 7, 20, 18, 1, 2, 3, 4})));
+  w().timBathTimer();
+  EXPECT_EQ(ui().LbSMainVer->text(), "2.7");
+  EXPECT_EQ(w().CurOpCode, TfrmMain::OP_READ_CFG);
+}
+
+TEST_F(DeviceTest, PortThatCannotOpenShowsTheFailureAndTheTimeOutReturnsToDisconnected) {
+  ui().cbxPort->setCurrentText(QStringLiteral("COM255"));  // no link, no such device
+  const QString connectCaption = ui().btnConn->text();
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  ASSERT_EQ(messages().size(), 1);
+  EXPECT_EQ(w().Comm1->CommName(), QStringLiteral("\\\\.\\COM255"));
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_FALSE(ui().btnConn->isEnabled());
+  w().timBathTimer();
+  w().timOutTimer();
+  EXPECT_EQ(messages().last(), "operating timeout.");
+  EXPECT_TRUE(ui().btnConn->isEnabled());
+  EXPECT_EQ(ui().btnConn->text(), connectCaption);
+}
+
+TEST_F(DeviceTest, DisconnectKeepsLabelsAndValuesAndClosesThePort) {
+  Connect();
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_EQ(ui().btnConn->text(), "Connect");
+  EXPECT_TRUE(ui().cbxPort->isEnabled());
+  EXPECT_FALSE(ui().btnWriteCfg->isEnabled());
+  EXPECT_FALSE(ui().cbbBaudRate->isEnabled());
+  EXPECT_FALSE(ui().N1->isEnabled());
+  EXPECT_EQ(ui().LbSMainVer->text(), "1.2");
+  EXPECT_EQ(ui().LbSwtimer->text(), "build20170905");
+  EXPECT_EQ(w().Panel->BuildComParams(), SampleCom());
+  EXPECT_EQ(w().Panel->BuildCanParams(), SampleCan());
+  EXPECT_TRUE(messages().isEmpty());
+  std::uint8_t byte = 0;
+  EXPECT_EQ(pty_->Read(&byte, 1, kWaitMs), -1);  // the line is hung up
+}
+
+TEST_F(DeviceTest, DestroyingTheWindowWhileConnectedClosesThePort) {
+  Connect();
+  window_.reset();
+  std::uint8_t byte = 0;
+  EXPECT_EQ(pty_->Read(&byte, 1, kWaitMs), -1);
+  // The port is free again for anyone.
+  TComm other;
+  other.SetCommName(QStringLiteral("COM%1").arg(kComNumber));
+  EXPECT_NO_THROW(other.OpenPort());
+  other.ClosePort();
+}
+
+// ---- reading ----
+
+class ReadTabTest : public DeviceTest,
+                    public ::testing::WithParamInterface<std::pair<int, std::uint16_t>> {};
+
+TEST_P(ReadTabTest, ReadSendsOnlyTheShownTabsQueryAndCompletesOnItsReply) {
+  const auto [tab, code] = GetParam();
+  Connect();
+  ui().pgcFunc->setCurrentIndex(tab);
+  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+  EXPECT_EQ(ReadRequests(1).at(0), BuildQueryFrame(code));
+  EXPECT_TRUE(NothingSent());
+  EXPECT_EQ(w().FCmdList->Count(), 1);
+  EXPECT_EQ(w().CurOpCode, TfrmMain::OP_READ_CFG);
+  EXPECT_EQ(w().timBath->interval(), 1000);
+  const Bytes reply = code == CMD_CONVT_GET ? ConvtReply()
+                      : code == CMD_COM_GET ? ComReply()
+                                            : CanReply();
+  Answer(reply);
+  w().timBathTimer();
+  EXPECT_EQ(messages(), QStringList{"acquire configuration succeed!"});
+  EXPECT_EQ(TraceLines().last(), QString::fromLatin1(CommandName(code)) + " ok");
+  EXPECT_EQ(w().CurOpCode, 0);
+  EXPECT_FALSE(w().timOut->isActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Tabs, ReadTabTest,
+                         ::testing::Values(std::pair{0, CMD_CONVT_GET}, std::pair{1, CMD_COM_GET},
+                                           std::pair{2, CMD_CAN_GET}));
+
+TEST_F(DeviceTest, ReadWithoutReplyTimesOutAfterTheLongerTimeOut) {
+  Connect();
+  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+  w().timBathTimer();
+  EXPECT_EQ(w().timOut->interval(), 1000);
+  w().timOutTimer();
+  EXPECT_EQ(messages(), QStringList{"operating timeout."});
+  EXPECT_TRUE(w().Comm1->PortOpen());  // only a connection attempt closes the port
+  EXPECT_EQ(w().CurOpCode, 0);
+}
+
+// Noise, a stray start byte, a frame from another address, a conversion reply
+// of the wrong length and a refused reply are all passed over; the good
+// replies behind them are handled in the order received, in one pass.
+TEST_F(DeviceTest, StreamFindsEveryGoodReplyAmongRejectedBytesInOneChunk) {
+  Connect();
+  ComParams com = SampleCom();
+  com.baudRate = 57600;
+  Frame otherAddress = BuildReplyFrame(CMD_COM_GET, FRAME_ACK, SampleCom().Encode());
+  otherAddress[1] = 0x02;
+  Frame wrongLength = BuildReplyFrame(CMD_CONVT_GET, FRAME_ACK, SampleConvt().Encode());
+  wrongLength[5] = 15;
+  const Bytes chunk = Bytes{0x11, 0x7F, 0x22, 0x33} + ToBytes(otherAddress) + ToBytes(wrongLength) +
+                      Ack(CMD_CAN_GET, 0x21) + CanReply() + ComReply(com) + ConvtReply();
+  ASSERT_LE(chunk.size(), 255u);
+
+  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);  // conversion tab: only CONVT awaited
+  ReadRequests(1);
+  Answer(chunk);
+  w().timBathTimer();
+  EXPECT_EQ(messages(), QStringList{"acquire configuration succeed!"});
+  const QStringList trace = TraceLines();
+  ASSERT_GE(trace.size(), 3);
+  EXPECT_EQ(trace.mid(trace.size() - 3),
+            (QStringList{"CMD_CAN_GET ok", "CMD_COM_GET ok", "CMD_CONVT_GET ok"}));
+  // A reply not asked for is still applied.
+  EXPECT_EQ(ui().cbbBaudRate->currentText(), "57600");
+}
+
+TEST_F(DeviceTest, ReplySplitAcrossChunksIsReassembled) {
+  Connect();
+  ui().pgcFunc->setCurrentIndex(1);
+  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+  ReadRequests(1);
+  ComParams com = SampleCom();
+  com.baudRate = 4800;
+  const Bytes reply = ComReply(com);
+  Answer(Bytes(reply.begin(), reply.begin() + 10));
+  Answer(Bytes(reply.begin() + 10, reply.end()));
+  w().timBathTimer();
+  EXPECT_EQ(messages(), QStringList{"acquire configuration succeed!"});
+  EXPECT_EQ(ui().cbbBaudRate->currentText(), "4800");
+}
+
+TEST_F(DeviceTest, ReplyArrivingAfterTheExaminationIsNotLookedAt) {
+  Connect();
+  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+  ReadRequests(1);
+  w().timBathTimer();
+  Answer(ConvtReply());
+  EXPECT_TRUE(messages().isEmpty());
+  w().timOutTimer();
+  EXPECT_EQ(messages(), QStringList{"operating timeout."});
+}
+
+// ---- receiving and tracing ----
+
+TEST_F(DeviceTest, EachReceivedChunkIsTracedInHexWithATrailingSpace) {
+  ui().Memo1->clear();
+  const std::uint8_t chunk[] = {0x7F, 0x01};
+  w().Comm1ReceiveData(w().Comm1, chunk, 2);
+  const std::uint8_t second[] = {0x00, 0xAB, 0xff};
+  w().Comm1ReceiveData(w().Comm1, second, 3);
+  w().Comm1ReceiveData(w().Comm1, second, 0);
+  EXPECT_EQ(ui().Memo1->toPlainText(), "7F 01 \n00 AB FF ");
+  EXPECT_EQ(w().RxBuffer.RxCount(), 5);
+}
+
+TEST_F(DeviceTest, OversizedChunkKeepsItsFirst256BytesAndTracesThem) {
+  ui().Memo1->clear();
+  std::vector<std::uint8_t> chunk(300, 0xEE);
+  w().Comm1ReceiveData(w().Comm1, chunk.data(), static_cast<std::uint16_t>(chunk.size()));
+  EXPECT_EQ(w().RxBuffer.RxCount(), 256);
+  EXPECT_EQ(ui().Memo1->toPlainText().size(), 256 * 3);
+}
+
+// ---- writing ----
+
+TEST_F(DeviceTest, WriteSendsTheThreeRecordsInOrderAndCompletesOnTheirAcks) {
+  Connect();
+  ui().cbbBaudRate->setCurrentText("115200");
+  ui().pgcFunc->setCurrentIndex(1);
+  QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+  EXPECT_EQ(ui().pgcFunc->currentIndex(), 1);  // the shown tab is shown again
+  const std::vector<Frame> sets = ReadRequests(3);
+  ASSERT_EQ(sets.size(), 3u);
+  EXPECT_EQ(sets[0], w().Panel->BuildConvtParams().ToSetFrame());
+  EXPECT_EQ(sets[1], w().Panel->BuildComParams().ToSetFrame());
+  EXPECT_EQ(sets[2], w().Panel->BuildCanParams().ToSetFrame());
+  EXPECT_EQ(ComParams::FromSetFrame(sets[1]).baudRate, 115200u);
+  EXPECT_EQ(w().CurOpCode, TfrmMain::OP_WRITE_CFG);
+  EXPECT_EQ(w().FCmdList->Count(), 3);
+
+  Answer(Ack(CMD_CAN_SET) + Ack(CMD_CONVT_SET) + Ack(CMD_COM_SET));
+  w().timBathTimer();
+  EXPECT_EQ(messages(), QStringList{"write configuration succeed!"});
+  EXPECT_FALSE(w().timOut->isActive());
+  EXPECT_EQ(w().CurOpCode, 0);
+}
+
+TEST_F(DeviceTest, WriteMissingOneAckTracesTheOthersAndTimesOut) {
+  Connect();
+  LeaveTimeOutArmed();
+  EXPECT_EQ(w().timOut->interval(), 500);
+  const QStringList trace = TraceLines();
+  EXPECT_EQ(trace.mid(trace.size() - 2), (QStringList{"CMD_CONVT_SET ok", "CMD_COM_SET ok"}));
+  w().timOutTimer();
+  EXPECT_EQ(messages(), QStringList{"operating timeout."});
+}
+
+TEST_F(DeviceTest, WriteThatFailsValidationSendsNothing) {
+  Connect();
+  ui().cbxUsrFrameTp->setCurrentIndex(0);
+  ui().EdtUsrCANID->setText("00 00 08 00");
+  ui().pgcFunc->setCurrentIndex(2);
+  QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+  ASSERT_EQ(messages().size(), 1);
+  EXPECT_TRUE(messages().first().endsWith("[0,7FF]"));
+  EXPECT_EQ(ui().pgcFunc->currentIndex(), 0);
+  EXPECT_TRUE(NothingSent());
+  EXPECT_FALSE(w().timBath->isActive());
+}
+
+// A record that cannot be built stops the write before anything is sent, so
+// the converter never holds a new conversion record beside old serial ones.
+TEST_F(DeviceTest, WriteWithAnUnbuildableRecordShowsTheFailureAndSendsNothing) {
+  Connect();
+  ui().cbbBaudRate->setCurrentIndex(-1);
+  QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+  ASSERT_EQ(messages().size(), 1);
+  EXPECT_FALSE(messages().first().isEmpty());
+  EXPECT_TRUE(NothingSent());
+  EXPECT_FALSE(w().timBath->isActive());
+  EXPECT_EQ(w().FCmdList->Count(), 0);
+  EXPECT_EQ(w().CurOpCode, 0);
+}
+
+// ---- a time-out of an earlier operation ----
+
+enum class Start { Read, Write, Restore };
+
+class StaleTimeOutTest : public DeviceTest, public ::testing::WithParamInterface<Start> {};
+
+// Starting an operation stops a time-out armed by an earlier one, so the new
+// operation's replies are examined and it completes.
+TEST_P(StaleTimeOutTest, StartingAnOperationStopsAnEarlierTimeOut) {
+  Connect();
+  LeaveTimeOutArmed();
+  switch (GetParam()) {
+    case Start::Read:
+      QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+      break;
+    case Start::Write:
+      QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+      break;
+    case Start::Restore:
+      QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+      break;
+  }
+  EXPECT_FALSE(w().timOut->isActive());
+  EXPECT_TRUE(w().timBath->isActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, StaleTimeOutTest,
+                         ::testing::Values(Start::Read, Start::Write, Start::Restore));
+
+TEST_F(DeviceTest, ConnectingStopsATimeOutLeftFromBeforeTheDisconnect) {
+  Connect();
+  LeaveTimeOutArmed();
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);  // disconnect leaves timers alone
+  EXPECT_TRUE(w().timOut->isActive());
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);  // connect
+  EXPECT_FALSE(w().timOut->isActive());
+  EXPECT_EQ(w().CurOpCode, CMD_GET_VERSION);
+}
+
+// ---- restoring defaults ----
+
+TEST_F(DeviceTest, RestoreAcknowledgedReadsTheThreeGroupsBackInTheRestoreWindow) {
+  Connect();
+  QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+  EXPECT_EQ(ReadRequests(1).at(0), BuildQueryFrame(CMD_RESTORE_DEFAULT));
+  EXPECT_EQ(w().CurOpCode, CMD_RESTORE_DEFAULT);
+  EXPECT_EQ(w().timBath->interval(), 3000);
+  Answer(Ack(CMD_RESTORE_DEFAULT));
+  w().timBathTimer();
+  EXPECT_EQ(ReadRequestCodes(3),
+            (std::vector<std::uint16_t>{CMD_CONVT_GET, CMD_COM_GET, CMD_CAN_GET}));
+  EXPECT_EQ(w().CurOpCode, TfrmMain::OP_READ_CFG);
+  EXPECT_FALSE(w().timOut->isActive());
+  EXPECT_TRUE(w().timBath->isActive());
+  EXPECT_EQ(w().timBath->interval(), 3000);
+  EXPECT_EQ(w().RxBuffer.RxCount(), 0);
+  ConvtParams defaults;
+  defaults.mode = 0;
+  defaults.direction = 2;
+  defaults.idLength = 1;
+  defaults.frameGapChars = 2;
+  Answer(ConvtReply(defaults) + ComReply() + CanReply());
+  w().timBathTimer();
+  EXPECT_EQ(messages(), QStringList{"acquire configuration succeed!"});
+  EXPECT_EQ(w().Panel->BuildConvtParams(), defaults);
+}
+
+TEST_F(DeviceTest, RestoreRefusedShowsTheRefusalAndThenTimesOut) {
+  Connect();
+  QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+  ReadRequests(1);
+  Answer(Ack(CMD_RESTORE_DEFAULT, 0x21));
+  w().timBathTimer();
+  EXPECT_EQ(messages(), QStringList{"Gets the default parameter settings fail!"});
+  EXPECT_TRUE(w().timOut->isActive());
+  EXPECT_EQ(w().timOut->interval(), 500);
+  w().timOutTimer();
+  EXPECT_EQ(messages(),
+            (QStringList{"Gets the default parameter settings fail!", "operating timeout."}));
+  EXPECT_TRUE(NothingSent());
+}
+
+// The restore reply is taken from the head of the buffer as it stands.
+TEST_F(DeviceTest, RestoreReplyBehindNoiseIsNotRecognised) {
+  Connect();
+  QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+  ReadRequests(1);
+  Answer(Bytes{0x00} + Ack(CMD_RESTORE_DEFAULT));
+  w().timBathTimer();
+  EXPECT_TRUE(messages().isEmpty());
+  EXPECT_EQ(w().CurOpCode, CMD_RESTORE_DEFAULT);
+  EXPECT_TRUE(NothingSent());
+}
+
+// ---- languages ----
+
+TEST_F(DeviceTest, ChineseTextsWhenTheLanguageCodeIsChn) {
+  frmDM->LangCode = QStringLiteral("chn");
+  Connect();
+  EXPECT_EQ(ui().btnConn->text(), "断开");
+  QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+  ReadRequests(1);
+  Answer(Ack(CMD_RESTORE_DEFAULT, 0x21));
+  w().timBathTimer();
+  w().timOutTimer();
+  EXPECT_EQ(messages(), (QStringList{"获取默认设置参数失败！", "操作超时!"}));
+  messages().clear();
+  LeaveTimeOutArmed();
+  QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+  ReadRequests(3);
+  Answer(Ack(CMD_CAN_SET) + Ack(CMD_CONVT_SET) + Ack(CMD_COM_SET));
+  w().timBathTimer();
+  EXPECT_EQ(messages(), QStringList{"写配置成功!"});
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  EXPECT_EQ(ui().btnConn->text(), "连接");
+}
+
+}  // namespace

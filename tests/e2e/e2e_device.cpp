@@ -1,0 +1,328 @@
+// The real main window against the converter simulator over a
+// pseudo-terminal, in real time: every operation runs through its design
+// windows and the messages arrive through the dialog seam. Time bounds are
+// generous; the figures themselves are measured by the benchmark.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "Converter.h"
+#include "ConvsimProcess.h"
+#include "app/untMain.h"
+#include "app/untMainForm.h"
+#include "i18n/untDM.h"
+#include "params/ParamPanel.h"
+#include "protocol/Frame.h"
+#include "serial/Comm.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempProgramFolder.h"
+
+namespace {
+
+using namespace protocol;
+using convsim::Converter;
+using testing_support::ConvsimProcess;
+using testing_support::ScriptedDialogs;
+using testing_support::TempProgramFolder;
+
+const QString kReadOk = QStringLiteral("acquire configuration succeed!");
+const QString kWriteOk = QStringLiteral("write configuration succeed!");
+const QString kTimeout = QStringLiteral("operating timeout.");
+const QString kRestoreRefused = QStringLiteral("Gets the default parameter settings fail!");
+
+// Waits well beyond every design window (the longest is a restore's 6 s).
+constexpr int kDeadlineMs = 20000;
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void StartConverter(const QStringList& args = {}) {
+    convsim_ = std::make_unique<ConvsimProcess>(QStringLiteral(CONVSIM_EXE), folder_.path(), args);
+    ASSERT_GT(convsim_->Com(), 0) << "convsim did not start";
+    window_ = std::make_unique<TfrmMain>();
+    frmDM->LangCode = QStringLiteral("enu");
+    ui().cbxPort->setCurrentText(QStringLiteral("COM%1").arg(convsim_->Com()));
+    dialogs_.messages.clear();
+  }
+
+  void TearDown() override {
+    window_.reset();
+    convsim_.reset();
+  }
+
+  Ui::TfrmMain& ui() { return *window_->ui; }
+  TfrmMain& w() { return *window_; }
+  QStringList& messages() { return dialogs_.messages; }
+
+  // Clicks and waits until `count` messages have been shown; the time taken.
+  qint64 ClickAndWait(QPushButton* button, int count = 1) {
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return messages().size() >= count; }, kDeadlineMs))
+        << "no message after " << clock.elapsed() << " ms";
+    return clock.elapsed();
+  }
+
+  void Connect() {
+    ASSERT_EQ(messages().size(), 0);
+    ClickAndWait(ui().btnConn);
+    ASSERT_EQ(messages(), QStringList{kReadOk});
+    messages().clear();
+  }
+
+  // Runs the event loop for a while, so that anything still due shows up.
+  void Settle(int ms) { QTest::qWait(ms); }
+
+  bool FactoryValuesShown() {
+    return w().Panel->BuildConvtParams() == Converter::FactoryConvt() &&
+           w().Panel->BuildComParams() == Converter::FactoryCom() &&
+           w().Panel->BuildCanParams() == Converter::FactoryCan();
+  }
+
+  TempProgramFolder folder_;
+  ScriptedDialogs dialogs_;
+  TfrmDM dataModule_;  // created before the window, as the program does
+  std::unique_ptr<ConvsimProcess> convsim_;
+  std::unique_ptr<TfrmMain> window_;
+};
+
+// ---- connecting ----
+
+TEST_F(EndToEndTest, ConnectFillsLabelsEnablesControlsAndReadsAllThreeTabs) {
+  StartConverter({"--version", "1,2,20,17,10,26,3,4"});
+  const qint64 elapsed = ClickAndWait(ui().btnConn);
+  EXPECT_EQ(messages(), QStringList{kReadOk});
+  EXPECT_GE(elapsed, 1900);  // two collection windows and the pauses
+  EXPECT_EQ(ui().LbSMainVer->text(), "1.2");
+  EXPECT_EQ(ui().LbSwtimer->text(), "build20171026");
+  EXPECT_EQ(ui().LbHwmainVer->text(), "3.4");
+  EXPECT_EQ(ui().btnConn->text(), "Disconnect");
+  EXPECT_TRUE(ui().btnConn->isEnabled());
+  EXPECT_FALSE(ui().cbxPort->isEnabled());
+  EXPECT_TRUE(ui().btnWriteCfg->isEnabled());
+  EXPECT_TRUE(ui().CbxCANBaudrate->isEnabled());
+  EXPECT_TRUE(FactoryValuesShown());
+  EXPECT_EQ(convsim_->ReceivedCommands(),
+            (QStringList{"CMD_GET_VERSION", "CMD_COM_GET", "CMD_CONVT_GET", "CMD_CAN_GET"}));
+}
+
+TEST_F(EndToEndTest, ConnectWithNothingAnsweringTimesOutAndClosesThePort) {
+  StartConverter({"--fault", "all silence"});
+  const QString caption = ui().btnConn->text();
+  const qint64 elapsed = ClickAndWait(ui().btnConn);
+  EXPECT_EQ(messages(), QStringList{kTimeout});
+  EXPECT_GE(elapsed, 1400);
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_TRUE(ui().btnConn->isEnabled());
+  EXPECT_EQ(ui().btnConn->text(), caption);
+  EXPECT_TRUE(ui().cbxPort->isEnabled());
+  EXPECT_FALSE(ui().btnReadCfg->isEnabled());
+  EXPECT_TRUE(ui().LbSMainVer->text().isEmpty());
+}
+
+// ---- reading ----
+
+TEST_F(EndToEndTest, ReadOnEachTabSendsOnlyThatTabsQuery) {
+  StartConverter();
+  Connect();
+  const QStringList queries = {"CMD_CONVT_GET", "CMD_COM_GET", "CMD_CAN_GET"};
+  for (int tab = 0; tab < 3; ++tab) {
+    SCOPED_TRACE(tab);
+    const qsizetype before = convsim_->ReceivedCommands().size();
+    ui().pgcFunc->setCurrentIndex(tab);
+    ClickAndWait(ui().btnReadCfg);
+    EXPECT_EQ(messages(), QStringList{kReadOk});
+    EXPECT_EQ(convsim_->ReceivedCommands().mid(before), QStringList{queries[tab]});
+    messages().clear();
+  }
+}
+
+TEST_F(EndToEndTest, ReadWithTheReplyMissingTimesOut) {
+  StartConverter();
+  Connect();
+  convsim_->Control("fault CMD_CAN_GET silence");
+  ui().pgcFunc->setCurrentIndex(2);
+  const qint64 elapsed = ClickAndWait(ui().btnReadCfg);
+  EXPECT_EQ(messages(), QStringList{kTimeout});
+  EXPECT_GE(elapsed, 1900);
+  EXPECT_TRUE(w().Comm1->PortOpen());
+}
+
+// ---- writing ----
+
+TEST_F(EndToEndTest, WriteSendsTheThreeRecordsHalfASecondApartAndTheConverterKeepsThem) {
+  StartConverter();
+  Connect();
+  ui().cbbBaudRate->setCurrentText("57600");
+  ui().cbbParity->setCurrentText("EVEN");
+  ui().CbxCANBaudrate->setCurrentIndex(5);
+  ui().cbxChgType->setCurrentIndex(3);
+  const ComParams com = w().Panel->BuildComParams();
+  const CanParams can = w().Panel->BuildCanParams();
+  const ConvtParams convt = w().Panel->BuildConvtParams();
+  const qsizetype before = convsim_->ReceivedFrames().size();
+
+  const qint64 elapsed = ClickAndWait(ui().btnWriteCfg);
+  EXPECT_EQ(messages(), QStringList{kWriteOk});
+  EXPECT_GE(elapsed, 1900);  // two pauses and the collection window
+  const auto frames = convsim_->ReceivedFrames();
+  ASSERT_EQ(frames.size(), static_cast<std::size_t>(before + 3));
+  EXPECT_EQ(frames[before].command, "CMD_CONVT_SET");
+  EXPECT_EQ(frames[before + 1].command, "CMD_COM_SET");
+  EXPECT_EQ(frames[before + 2].command, "CMD_CAN_SET");
+  for (int i = 0; i < 2; ++i) {
+    const qint64 gap = frames[before + i].time.msecsTo(frames[before + i + 1].time);
+    EXPECT_GE(gap, 450);
+    EXPECT_LE(gap, 1500);
+  }
+
+  // Read back from a fresh view of the converter: change the controls, read.
+  messages().clear();
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);  // disconnect
+  ui().cbbBaudRate->setCurrentText("300");
+  Connect();
+  EXPECT_EQ(w().Panel->BuildComParams(), com);
+  EXPECT_EQ(w().Panel->BuildCanParams(), can);
+  EXPECT_EQ(w().Panel->BuildConvtParams(), convt);
+}
+
+TEST_F(EndToEndTest, WriteWithOneAcknowledgementMissingTimesOut) {
+  StartConverter();
+  Connect();
+  convsim_->Control("fault CMD_COM_SET silence");
+  const qint64 elapsed = ClickAndWait(ui().btnWriteCfg);
+  EXPECT_EQ(messages(), QStringList{kTimeout});
+  EXPECT_GE(elapsed, 2400);
+  const QStringList trace = ui().Memo1->toPlainText().split('\n');
+  EXPECT_TRUE(trace.contains("CMD_CONVT_SET ok"));
+  EXPECT_TRUE(trace.contains("CMD_CAN_SET ok"));
+  EXPECT_FALSE(trace.contains("CMD_COM_SET ok"));
+}
+
+// A record that cannot be built (no baud rate chosen) stops the write before
+// the first frame, so the converter is never left half configured.
+TEST_F(EndToEndTest, WriteWithAnUnbuildableRecordSendsNothing) {
+  StartConverter();
+  Connect();
+  ui().cbbBaudRate->setCurrentIndex(-1);
+  ui().cbxChgType->setCurrentIndex(2);
+  const qsizetype before = convsim_->ReceivedCommands().size();
+  QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+  ASSERT_EQ(messages().size(), 1);
+  EXPECT_NE(messages().first(), kWriteOk);
+  Settle(1500);
+  EXPECT_EQ(messages().size(), 1);
+  EXPECT_EQ(convsim_->ReceivedCommands().size(), before);
+}
+
+// ---- restoring defaults ----
+
+TEST_F(EndToEndTest, RestoreDefaultsSucceedsAfterItsTwoWindowsAndShowsTheFactoryValues) {
+  StartConverter();
+  convsim_->Control("record com 00 00 E1 00 08 01 03");  // 57600 8 E 2
+  Connect();
+  EXPECT_EQ(ui().cbbBaudRate->currentText(), "57600");
+  const qint64 elapsed = ClickAndWait(ui().btnDefCfg);
+  EXPECT_EQ(messages(), QStringList{kReadOk});
+  EXPECT_GE(elapsed, 5900);
+  EXPECT_TRUE(FactoryValuesShown());
+  EXPECT_EQ(ui().cbbBaudRate->currentText(), "9600");
+}
+
+TEST_F(EndToEndTest, RestoreRefusedShowsTheRefusalThenTheTimeOut) {
+  StartConverter({"--fault", "CMD_RESTORE_DEFAULT refuse 0x21"});
+  Connect();
+  const qint64 elapsed = ClickAndWait(ui().btnDefCfg, 2);
+  EXPECT_EQ(messages(), (QStringList{kRestoreRefused, kTimeout}));
+  EXPECT_GE(elapsed, 3400);
+}
+
+// ---- awkward lines ----
+
+struct LineFault {
+  const char* name;
+  QStringList faults;
+};
+
+class AwkwardLineTest : public EndToEndTest, public ::testing::WithParamInterface<LineFault> {};
+
+TEST_P(AwkwardLineTest, ConnectAndWriteStillSucceed) {
+  StartConverter(GetParam().faults);
+  Connect();
+  EXPECT_TRUE(FactoryValuesShown());
+  ClickAndWait(ui().btnWriteCfg);
+  EXPECT_EQ(messages(), QStringList{kWriteOk});
+}
+
+// Version replies must not carry a stray start byte before them (the single
+// frame search stops at the first one), parameter replies may.
+INSTANTIATE_TEST_SUITE_P(
+    Faults, AwkwardLineTest,
+    ::testing::Values(LineFault{"NoiseBeforeEveryReply", {"--fault", "all noise 12"}},
+                      LineFault{"StrayStartBytes",
+                                {"--fault", "all stray 9", "--fault", "CMD_GET_VERSION noise 5"}},
+                      LineFault{"RepliesSplitIntoChunks", {"--fault", "all split 7 40"}},
+                      // The first reply held back: the three replies of the read leave together.
+                      LineFault{"RepliesTogetherInOneChunk",
+                                {"--fault", "CMD_COM_GET delay 150", "--fault",
+                                 "CMD_CONVT_SET delay 1100"}},
+                      LineFault{"RepliesDelayedWithinTheWindow", {"--fault", "all delay 300"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- disconnecting and closing ----
+
+TEST_F(EndToEndTest, DisconnectKeepsLabelsAndValues) {
+  StartConverter();
+  Connect();
+  ui().cbbParity->setCurrentText("MARK");
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_EQ(ui().btnConn->text(), "Connect");
+  EXPECT_TRUE(ui().cbxPort->isEnabled());
+  EXPECT_FALSE(ui().cbbParity->isEnabled());
+  EXPECT_EQ(ui().cbbParity->currentText(), "MARK");
+  EXPECT_EQ(ui().LbSMainVer->text(), "1.2");
+  EXPECT_EQ(ui().LbSwtimer->text(), "build20170905");
+  EXPECT_EQ(ui().LbHwmainVer->text(), "1.0");
+  Settle(300);
+  EXPECT_TRUE(messages().isEmpty());
+}
+
+TEST_F(EndToEndTest, ClosingTheWindowWhileConnectedClosesThePort) {
+  StartConverter();
+  Connect();
+  window_->close();
+  window_.reset();
+  TComm other;  // the port is free again
+  other.SetCommName(QStringLiteral("\\\\.\\COM%1").arg(convsim_->Com()));
+  EXPECT_NO_THROW(other.OpenPort());
+  other.ClosePort();
+}
+
+// ---- a time-out left by an earlier operation ----
+
+// A read whose reply never came leaves its time-out running; a second read
+// started before it expires completes, and is not reported as timed out.
+TEST_F(EndToEndTest, LaterReadIsNotEndedByAnEarlierReadsTimeOut) {
+  StartConverter();
+  Connect();
+  convsim_->Control("fault CMD_CAN_GET silence");
+  ui().pgcFunc->setCurrentIndex(2);
+  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w().timOut->isActive(); }, kDeadlineMs));
+  ui().pgcFunc->setCurrentIndex(1);
+  ClickAndWait(ui().btnReadCfg);
+  EXPECT_EQ(messages(), QStringList{kReadOk});
+  Settle(1200);
+  EXPECT_EQ(messages(), QStringList{kReadOk});
+}
+
+}  // namespace
