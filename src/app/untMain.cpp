@@ -10,6 +10,7 @@
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "i18n/MulLangToolkit.h"
+#include "params/ParamFile.h"
 #include "params/ParamPanel.h"
 #include "ui_untMain.h"
 
@@ -209,6 +210,10 @@ bool TfrmMain::ValidatePanel() {
   return Panel->ValidatePanel();
 }
 
-void TfrmMain::N1Click() {}
+void TfrmMain::N1Click() {
+  params::ImportParameters(*Panel);
+}
 
-void TfrmMain::N2Click() {}
+void TfrmMain::N2Click() {
+  params::ExportParameters(*Panel);
+}
