@@ -166,7 +166,8 @@ void TfrmMain::FormCreate() {
   // 7a. Device operations: the pending-command list, the port, the timers.
   CreateDeviceOperations();
 
-  // 7b. Language start-up, caption and connect-button caption go here.
+  // 7b. Language start-up, caption and connect-button caption.
+  LanguageStartup();
 }
 
 void TfrmMain::FormShow() {

@@ -11,6 +11,8 @@
 
 class QTimer;
 class TComm;
+class TMulFormLang;
+class TMulMenuLang;
 class TMyElemLst;
 
 namespace params {
@@ -129,6 +131,20 @@ class TfrmMain : public QMainWindow {
  public:
 
   // ---- language (untMainLang.cpp) ----
+
+  // The window's and the main menu's language components (section
+  // "TfrmMain"), created by the language start-up.
+  TMulFormLang* MulFormLang1 = nullptr;
+  TMulMenuLang* MulMenuLang1 = nullptr;
+
+  // The last step of FormCreate: the saved language, the language code, the
+  // language file applied, the caption from the settings file.
+  void LanguageStartup();
+  // Applies the current language file to the window, its menu and the
+  // message catalogue; sets the caption and the connect button's text.
+  void RefreshLanguage();
+  // Menu "语言设置": the language dialog, then the new language at once.
+  void N3Click();
 
  protected:
   void showEvent(QShowEvent* event) override;
