@@ -43,15 +43,22 @@ void CreateLanguageComponents(TfrmMain* window) {
 
 void TfrmMain::LanguageStartup() {
   CreateLanguageComponents(this);
-  LoadLangID();
-  if (frmDM) {
-    if (CurLangID == 0)
-      frmDM->LangCode = QStringLiteral("chn");
-    else if (CurLangID == 1)
-      frmDM->LangCode = QStringLiteral("enu");
-    frmDM->GetLangFile(CurLangID);
+  // A failure here (a language or settings file that cannot be written) is
+  // the window creation's failure: it is reported like any other, and the
+  // window comes up with the texts it has.
+  try {
+    LoadLangID();
+    if (frmDM) {
+      if (CurLangID == 0)
+        frmDM->LangCode = QStringLiteral("chn");
+      else if (CurLangID == 1)
+        frmDM->LangCode = QStringLiteral("enu");
+      frmDM->GetLangFile(CurLangID);
+    }
+    RefreshLanguage();
+  } catch (...) {
+    app::ReportCurrentException(this);
   }
-  RefreshLanguage();
 }
 
 void TfrmMain::RefreshLanguage() {

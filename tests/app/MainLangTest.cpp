@@ -302,6 +302,23 @@ TEST_F(MainLanguage, FailureDuringTheSwitchIsReportedAndTheCursorRestored) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(MainLanguage, UnwritableLanguageFileAtStartIsReportedAndTheWindowComesUp) {
+  platform::CreateLangDb(
+      folder_.file(QStringLiteral("sys/QNdata.adt")), QString::fromLatin1(kLangDbPassword),
+      QStringLiteral("CREATE TABLE LangFileInfo (LangID INTEGER, LangName TEXT, LangFile TEXT,"
+                     " LangTxtFile TEXT);"
+                     "INSERT INTO LangFileInfo VALUES (1, 'Broken', 'nofolder/L.MUL', 'b');"));
+  SaveLangId(1);
+  Start();
+  ASSERT_EQ(dialogs_.messages.size(), 1);
+  EXPECT_TRUE(dialogs_.messages[0].startsWith(
+      QStringLiteral("Class TfrmMain exception: Unable to write to ")))
+      << dialogs_.messages[0].toStdString();
+  window_->show();
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_EQ(window_->ui->Label2->text(), QStringLiteral("串口号："));
+}
+
 // The shipped Chinese file is exactly what a first run writes against a
 // missing file. A first run's file is kept beside the test program to
 // replace data/LangCHN.MUL when the designed texts change.
