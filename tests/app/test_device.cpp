@@ -113,9 +113,7 @@ class DeviceTest : public ::testing::Test {
     dialogs_.messages.clear();
   }
 
-  void TearDown() override {
-    window_.reset();
-  }
+  void TearDown() override { window_.reset(); }
 
   Ui::TfrmMain& ui() { return *window_->ui; }
   TfrmMain& w() { return *window_; }
@@ -308,76 +306,7 @@ TEST_F(DeviceTest, PortThatCannotOpenShowsTheFailureAndTheTimeOutReturnsToDiscon
   EXPECT_EQ(ui().btnConn->text(), connectCaption);
 }
 
-TEST_F(DeviceTest, DisconnectKeepsLabelsAndValuesAndClosesThePort) {
-  Connect();
-  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
-  EXPECT_FALSE(w().Comm1->PortOpen());
-  EXPECT_EQ(ui().btnConn->text(), "Connect");
-  EXPECT_TRUE(ui().cbxPort->isEnabled());
-  EXPECT_FALSE(ui().btnWriteCfg->isEnabled());
-  EXPECT_FALSE(ui().cbbBaudRate->isEnabled());
-  EXPECT_FALSE(ui().N1->isEnabled());
-  EXPECT_EQ(ui().LbSMainVer->text(), "1.2");
-  EXPECT_EQ(ui().LbSwtimer->text(), "build20170905");
-  EXPECT_EQ(w().Panel->BuildComParams(), SampleCom());
-  EXPECT_EQ(w().Panel->BuildCanParams(), SampleCan());
-  EXPECT_TRUE(messages().isEmpty());
-  std::uint8_t byte = 0;
-  EXPECT_EQ(pty_->Read(&byte, 1, kWaitMs), -1);  // the line is hung up
-}
-
-TEST_F(DeviceTest, DestroyingTheWindowWhileConnectedClosesThePort) {
-  Connect();
-  window_.reset();
-  std::uint8_t byte = 0;
-  EXPECT_EQ(pty_->Read(&byte, 1, kWaitMs), -1);
-  // The port is free again for anyone.
-  TComm other;
-  other.SetCommName(QStringLiteral("COM%1").arg(kComNumber));
-  EXPECT_NO_THROW(other.OpenPort());
-  other.ClosePort();
-}
-
 // ---- reading ----
-
-class ReadTabTest : public DeviceTest,
-                    public ::testing::WithParamInterface<std::pair<int, std::uint16_t>> {};
-
-TEST_P(ReadTabTest, ReadSendsOnlyTheShownTabsQueryAndCompletesOnItsReply) {
-  const auto [tab, code] = GetParam();
-  Connect();
-  ui().pgcFunc->setCurrentIndex(tab);
-  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
-  EXPECT_EQ(ReadRequests(1).at(0), BuildQueryFrame(code));
-  EXPECT_TRUE(NothingSent());
-  EXPECT_EQ(w().FCmdList->Count(), 1);
-  EXPECT_EQ(w().CurOpCode, TfrmMain::OP_READ_CFG);
-  EXPECT_EQ(w().timBath->interval(), 1000);
-  const Bytes reply = code == CMD_CONVT_GET ? ConvtReply()
-                      : code == CMD_COM_GET ? ComReply()
-                                            : CanReply();
-  Answer(reply);
-  w().timBathTimer();
-  EXPECT_EQ(messages(), QStringList{"acquire configuration succeed!"});
-  EXPECT_EQ(TraceLines().last(), QString::fromLatin1(CommandName(code)) + " ok");
-  EXPECT_EQ(w().CurOpCode, 0);
-  EXPECT_FALSE(w().timOut->isActive());
-}
-
-INSTANTIATE_TEST_SUITE_P(Tabs, ReadTabTest,
-                         ::testing::Values(std::pair{0, CMD_CONVT_GET}, std::pair{1, CMD_COM_GET},
-                                           std::pair{2, CMD_CAN_GET}));
-
-TEST_F(DeviceTest, ReadWithoutReplyTimesOutAfterTheLongerTimeOut) {
-  Connect();
-  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
-  w().timBathTimer();
-  EXPECT_EQ(w().timOut->interval(), 1000);
-  w().timOutTimer();
-  EXPECT_EQ(messages(), QStringList{"operating timeout."});
-  EXPECT_TRUE(w().Comm1->PortOpen());  // only a connection attempt closes the port
-  EXPECT_EQ(w().CurOpCode, 0);
-}
 
 // Noise, a stray start byte, a frame from another address, a conversion reply
 // of the wrong length and a refused reply are all passed over; the good
@@ -405,32 +334,6 @@ TEST_F(DeviceTest, StreamFindsEveryGoodReplyAmongRejectedBytesInOneChunk) {
             (QStringList{"CMD_CAN_GET ok", "CMD_COM_GET ok", "CMD_CONVT_GET ok"}));
   // A reply not asked for is still applied.
   EXPECT_EQ(ui().cbbBaudRate->currentText(), "57600");
-}
-
-TEST_F(DeviceTest, ReplySplitAcrossChunksIsReassembled) {
-  Connect();
-  ui().pgcFunc->setCurrentIndex(1);
-  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
-  ReadRequests(1);
-  ComParams com = SampleCom();
-  com.baudRate = 4800;
-  const Bytes reply = ComReply(com);
-  Answer(Bytes(reply.begin(), reply.begin() + 10));
-  Answer(Bytes(reply.begin() + 10, reply.end()));
-  w().timBathTimer();
-  EXPECT_EQ(messages(), QStringList{"acquire configuration succeed!"});
-  EXPECT_EQ(ui().cbbBaudRate->currentText(), "4800");
-}
-
-TEST_F(DeviceTest, ReplyArrivingAfterTheExaminationIsNotLookedAt) {
-  Connect();
-  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
-  ReadRequests(1);
-  w().timBathTimer();
-  Answer(ConvtReply());
-  EXPECT_TRUE(messages().isEmpty());
-  w().timOutTimer();
-  EXPECT_EQ(messages(), QStringList{"operating timeout."});
 }
 
 // ---- receiving and tracing ----
@@ -476,16 +379,6 @@ TEST_F(DeviceTest, WriteSendsTheThreeRecordsInOrderAndCompletesOnTheirAcks) {
   EXPECT_EQ(messages(), QStringList{"write configuration succeed!"});
   EXPECT_FALSE(w().timOut->isActive());
   EXPECT_EQ(w().CurOpCode, 0);
-}
-
-TEST_F(DeviceTest, WriteMissingOneAckTracesTheOthersAndTimesOut) {
-  Connect();
-  LeaveTimeOutArmed();
-  EXPECT_EQ(w().timOut->interval(), 500);
-  const QStringList trace = TraceLines();
-  EXPECT_EQ(trace.mid(trace.size() - 2), (QStringList{"CMD_CONVT_SET ok", "CMD_COM_SET ok"}));
-  w().timOutTimer();
-  EXPECT_EQ(messages(), QStringList{"operating timeout."});
 }
 
 TEST_F(DeviceTest, WriteThatFailsValidationSendsNothing) {
@@ -555,32 +448,6 @@ TEST_F(DeviceTest, ConnectingStopsATimeOutLeftFromBeforeTheDisconnect) {
 }
 
 // ---- restoring defaults ----
-
-TEST_F(DeviceTest, RestoreAcknowledgedReadsTheThreeGroupsBackInTheRestoreWindow) {
-  Connect();
-  QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
-  EXPECT_EQ(ReadRequests(1).at(0), BuildQueryFrame(CMD_RESTORE_DEFAULT));
-  EXPECT_EQ(w().CurOpCode, CMD_RESTORE_DEFAULT);
-  EXPECT_EQ(w().timBath->interval(), 3000);
-  Answer(Ack(CMD_RESTORE_DEFAULT));
-  w().timBathTimer();
-  EXPECT_EQ(ReadRequestCodes(3),
-            (std::vector<std::uint16_t>{CMD_CONVT_GET, CMD_COM_GET, CMD_CAN_GET}));
-  EXPECT_EQ(w().CurOpCode, TfrmMain::OP_READ_CFG);
-  EXPECT_FALSE(w().timOut->isActive());
-  EXPECT_TRUE(w().timBath->isActive());
-  EXPECT_EQ(w().timBath->interval(), 3000);
-  EXPECT_EQ(w().RxBuffer.RxCount(), 0);
-  ConvtParams defaults;
-  defaults.mode = 0;
-  defaults.direction = 2;
-  defaults.idLength = 1;
-  defaults.frameGapChars = 2;
-  Answer(ConvtReply(defaults) + ComReply() + CanReply());
-  w().timBathTimer();
-  EXPECT_EQ(messages(), QStringList{"acquire configuration succeed!"});
-  EXPECT_EQ(w().Panel->BuildConvtParams(), defaults);
-}
 
 TEST_F(DeviceTest, RestoreRefusedShowsTheRefusalAndThenTimesOut) {
   Connect();

@@ -230,7 +230,10 @@ TEST_F(EndToEndTest, RestoreDefaultsSucceedsAfterItsTwoWindowsAndShowsTheFactory
   convsim_->Control("record com 00 00 E1 00 08 01 03");  // 57600 8 E 2
   Connect();
   EXPECT_EQ(ui().cbbBaudRate->currentText(), "57600");
+  const qsizetype before = convsim_->ReceivedCommands().size();
   const qint64 elapsed = ClickAndWait(ui().btnDefCfg);
+  EXPECT_EQ(convsim_->ReceivedCommands().mid(before),
+            (QStringList{"CMD_RESTORE_DEFAULT", "CMD_CONVT_GET", "CMD_COM_GET", "CMD_CAN_GET"}));
   EXPECT_EQ(messages(), QStringList{kReadOk});
   EXPECT_GE(elapsed, 5900);
   EXPECT_TRUE(FactoryValuesShown());
