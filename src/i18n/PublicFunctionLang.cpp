@@ -1,6 +1,6 @@
 // The language choice: shared language state, the settings file and the
 // application of the current language file.
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QWidget>
 
 #include "i18n/PublicFunction.h"
@@ -19,9 +19,11 @@ const QString kLang = QStringLiteral("Lang");
 const QString kLangID = QStringLiteral("LangID");
 const QString kSys = QStringLiteral("sys");
 
+// The application title is the application's name: the dialogs show it as
+// their caption. (An explicit display name would also be appended to every
+// window title by some window systems.)
 void SetApplicationTitle(const QString& title) {
-  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-    QGuiApplication::setApplicationDisplayName(title);
+  if (QCoreApplication::instance()) QCoreApplication::setApplicationName(title);
 }
 
 void ActivateWith(TMulLang* component) {

@@ -22,6 +22,8 @@ TEST_F(LanguageState, FirstStartWritesEveryKeyWithItsDefault) {
   EXPECT_EQ(CurLangFile, QStringLiteral("LangCHN.MUL"));
   EXPECT_EQ(CurLangTxtFile, QStringLiteral("LangCHN.TXT"));
   EXPECT_EQ(GetMainCaption(), QStringLiteral("Quillon_II V1.4.7build180727R"));
+  // The application title, which the dialogs show as their caption.
+  EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Quillon_II"));
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Quillon_II"));
 
   const QString settings = ReadFile(QStringLiteral("sys/System.dt"));
