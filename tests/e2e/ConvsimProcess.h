@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/prctl.h>
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <csignal>
 #include <vector>
 
 namespace testing_support {
@@ -26,6 +29,8 @@ class ConvsimProcess {
                  const QStringList& extraArgs = {})
       : logPath_(programFolder + QStringLiteral("/convsim.log")) {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
+    // A test that crashes must not leave its simulator running.
+    process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     process_.start(executable, QStringList{QStringLiteral("--dir"), programFolder,
                                            QStringLiteral("--log"), logPath_} +
                                    extraArgs);
