@@ -119,6 +119,8 @@ class MainLanguage : public testing::Test {
 
   // The program's start-up order: the data module, then the window.
   void Start() {
+    window_.reset();
+    dm_.reset();
     dm_ = std::make_unique<TfrmDM>();
     window_ = std::make_unique<TfrmMain>();
   }
@@ -149,6 +151,8 @@ class MainLanguage : public testing::Test {
     ASSERT_TRUE(acted);
   }
 
+  void ExpectDesignedTextsAfterDatabaseFailure();
+
   static void Choose(TfrmSetLang* dialog, int row) {
     dialog->ui->DBLookupComboBox1->setCurrentIndex(row);
     dialog->ui->btnOK->click();
@@ -159,17 +163,6 @@ class MainLanguage : public testing::Test {
   std::unique_ptr<TfrmDM> dm_;
   std::unique_ptr<TfrmMain> window_;
 };
-
-TEST_F(MainLanguage, FirstStartIsChineseWithTheDefaultCaption) {
-  InstallShippedData();
-  Start();
-  EXPECT_EQ(frmDM->LangCode, QStringLiteral("chn"));
-  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Quillon_II V1.4.7build180727R"));
-  EXPECT_EQ(window_->ui->btnConn->text(), QStringLiteral("连接"));
-  EXPECT_EQ(window_->ui->Label2->text(), QStringLiteral("串口号："));
-  EXPECT_TRUE(dialogs_.messages.isEmpty());
-  EXPECT_TRUE(LogEntries().isEmpty());
-}
 
 TEST_F(MainLanguage, SavedEnglishStartsInEnglish) {
   InstallShippedData();
@@ -201,9 +194,23 @@ TEST_F(MainLanguage, ThirdLanguageTranslatesButMessagesStayEnglish) {
             QStringLiteral("operating timeout."));
 }
 
-TEST_F(MainLanguage, MissingDatabaseShowsTheMessageAndKeepsDesignedTexts) {
-  SaveLangId(1);
-  Start();
+TEST_F(MainLanguage, MissingOrLockedDatabaseShowsTheMessageAndKeepsDesignedTexts) {
+  for (bool present : {false, true}) {
+    SCOPED_TRACE(present ? "wrong password" : "missing");
+    dialogs_.messages.clear();
+    QFile::remove(folder_.file(QStringLiteral("sys/SysErrorMsg.dt")));
+    if (present)
+      platform::CreateLangDb(
+          folder_.file(QStringLiteral("sys/QNdata.adt")), QStringLiteral("not the password"),
+          QString::fromUtf8(ReadBytes(kDataDir + QStringLiteral("/sys/QNdata.sql"))));
+    SaveLangId(1);
+    CurLangFile.clear();
+    Start();
+    ExpectDesignedTextsAfterDatabaseFailure();
+  }
+}
+
+void MainLanguage::ExpectDesignedTextsAfterDatabaseFailure() {
   ASSERT_EQ(dialogs_.messages.size(), 1);
   EXPECT_TRUE(dialogs_.messages[0].startsWith(QStringLiteral("Connect to database error, ")));
   EXPECT_TRUE(LogEntries().contains(QStringLiteral("LangFile is empty. LangId is 1")));
@@ -214,7 +221,11 @@ TEST_F(MainLanguage, MissingDatabaseShowsTheMessageAndKeepsDesignedTexts) {
 
 TEST_F(MainLanguage, SwitchingToEnglishAndBackChangesEveryText) {
   InstallShippedData();
-  Start();
+  Start();  // first start: Chinese, caption from the defaults
+  EXPECT_EQ(frmDM->LangCode, QStringLiteral("chn"));
+  EXPECT_EQ(window_->ui->btnConn->text(), QStringLiteral("连接"));
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Quillon_II V1.4.7build180727R"));
+
   RunN3Click([](TfrmSetLang* dialog) { Choose(dialog, 1); });
   EXPECT_EQ(dialogs_.messages, QStringList{QStringLiteral("ok!")});
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -237,22 +248,6 @@ TEST_F(MainLanguage, SwitchingToEnglishAndBackChangesEveryText) {
   EXPECT_EQ(window_->ui->pgcFunc->tabText(window_->ui->pgcFunc->indexOf(window_->ui->tsCOM)),
             QStringLiteral("串口参数"));
   EXPECT_TRUE(LogEntries().isEmpty());
-}
-
-TEST_F(MainLanguage, CancelChangesNothing) {
-  InstallShippedData();
-  SaveLangId(1);
-  Start();
-  const QByteArray settings = ReadBytes(folder_.file(QStringLiteral("sys/System.dt")));
-  RunN3Click([](TfrmSetLang* dialog) {
-    dialog->ui->DBLookupComboBox1->setCurrentIndex(0);
-    dialog->ui->btnCancel->click();
-  });
-  EXPECT_TRUE(dialogs_.messages.isEmpty());
-  EXPECT_EQ(CurLangID, 1);
-  EXPECT_EQ(frmDM->LangCode, QStringLiteral("enu"));
-  EXPECT_EQ(window_->ui->btnConn->text(), QStringLiteral("Connect"));
-  EXPECT_EQ(ReadBytes(folder_.file(QStringLiteral("sys/System.dt"))), settings);
 }
 
 TEST_F(MainLanguage, SwitchingWhileConnectedShowsDisconnectInTheNewLanguage) {

@@ -236,15 +236,4 @@ TEST_F(BaseDialog, Message4342IsDispatchedByItsFirstParameter) {
   EXPECT_EQ(dialog.normal, (QList<quintptr>{7, 0}));
 }
 
-TEST_F(BaseDialog, ShowWithoutLanguageFileLogsAndKeepsDesignTexts) {
-  MakeDatabase();
-  CreateDataModule();
-  CurLangID = 5;
-  TfrmSetLang dialog;
-  dialog.show();
-  EXPECT_EQ(dialog.ui->btnOK->text(), QStringLiteral("确  定"));
-  EXPECT_EQ(CurLangID, 0);
-  EXPECT_TRUE(LogEntries().contains(QStringLiteral("LangFile is empty. LangId is 5")));
-}
-
 }  // namespace

@@ -135,37 +135,6 @@ TEST_F(LanguageState, FileNamesOutsideTheProgramFolderAreNeverUsed) {
   EXPECT_EQ(CurLangID, 0);
 }
 
-TEST_F(LanguageState, MissingDatabaseIsShownThenEveryLookupIsLogged) {
-  CreateDataModule();
-  ASSERT_EQ(dialogs_.messages.size(), 1);
-  EXPECT_TRUE(dialogs_.messages[0].startsWith(QStringLiteral("Connect to database error, ")));
-  EXPECT_GT(dialogs_.messages[0].size(), QStringLiteral("Connect to database error, ").size());
-  EXPECT_FALSE(dm_->conn1.Connected());
-
-  WriteFile(QStringLiteral("sys/System.dt"),
-            {QStringLiteral("[Lang]"), QStringLiteral("LangID=1")});
-  LoadLangID();
-  EXPECT_EQ(CurLangID, 1);
-  EXPECT_EQ(CurLangFile, QString());
-  ApplyLangFile(nullptr, dm_->mLangMsgs);
-  EXPECT_EQ(CurLangID, 0);  // in memory only
-  EXPECT_TRUE(ReadFile(QStringLiteral("sys/System.dt")).contains(QStringLiteral("LangID=1")));
-
-  const QStringList entries = LogEntries();
-  ASSERT_EQ(entries.size(), 2);
-  EXPECT_TRUE(entries[0].startsWith(QStringLiteral("Get LangFile error: ")));
-  EXPECT_EQ(entries[1], QStringLiteral("LangFile is empty. LangId is 1"));
-  EXPECT_EQ(dm_->pmMsgs->actions().first()->text(), QStringLiteral("设备操作"));  // designed text
-}
-
-TEST_F(LanguageState, WrongPasswordIsShownAtStart) {
-  MakeDatabase(lang_testing::kThreeLanguages, QStringLiteral("another password"));
-  CreateDataModule();
-  ASSERT_EQ(dialogs_.messages.size(), 1);
-  EXPECT_TRUE(dialogs_.messages[0].startsWith(QStringLiteral("Connect to database error, ")));
-  EXPECT_FALSE(dm_->conn1.Connected());
-}
-
 TEST_F(LanguageState, SettingsFailuresAreLoggedWithTheirPrefixes) {
   MakeDatabase();
   CreateDataModule();
@@ -181,18 +150,6 @@ TEST_F(LanguageState, SettingsFailuresAreLoggedWithTheirPrefixes) {
   ASSERT_EQ(entries.size(), 2);
   EXPECT_TRUE(entries[0].startsWith(QStringLiteral("Save LangID error, reason: ")));
   EXPECT_TRUE(entries[1].startsWith(QStringLiteral("Load system.dt error, reason: ")));
-}
-
-TEST_F(LanguageState, SaveLangIdKeepsTheOtherSettings) {
-  WriteFile(QStringLiteral("sys/System.dt"),
-            {QStringLiteral("; operator notes"), QStringLiteral("[sys]"),
-             QStringLiteral("MainCaption=My tool"), QStringLiteral("[Lang]"),
-             QStringLiteral("LangID=0")});
-  CurLangID = 1;
-  SaveLangID();
-  EXPECT_EQ(
-      ReadFile(QStringLiteral("sys/System.dt")),
-      QStringLiteral("; operator notes\r\n[sys]\r\nMainCaption=My tool\r\n[Lang]\r\nLangID=1\r\n"));
 }
 
 TEST_F(LanguageState, CatalogueIsTranslatedFromTheLanguageFile) {
@@ -213,17 +170,6 @@ TEST_F(LanguageState, CatalogueIsTranslatedFromTheLanguageFile) {
   // Keys the file lacked were added with the current texts.
   EXPECT_TRUE(ReadFile(QStringLiteral("LangENU.MUL"))
                   .contains(QStringLiteral("N_ReadOk_Caption=获取配置成功!")));
-}
-
-TEST_F(LanguageState, LangTextFollowsTheCode) {
-  CreateDataModule();
-  for (const char* code : {"", "enu", "xyz", "CHN"}) {
-    dm_->LangCode = QString::fromLatin1(code);
-    EXPECT_EQ(LangText(QStringLiteral("连接"), QStringLiteral("Connect")),
-              QStringLiteral("Connect"));
-  }
-  dm_->LangCode = QStringLiteral("chn");
-  EXPECT_EQ(LangText(QStringLiteral("连接"), QStringLiteral("Connect")), QStringLiteral("连接"));
 }
 
 }  // namespace

@@ -40,20 +40,6 @@ TEST(WriteErrorLog, CreatesTheLogThenAppendsBelow) {
   EXPECT_EQ(second.captured(1), QStringLiteral("second"));
 }
 
-TEST(WriteErrorLog, KeepsWhatTheFileAlreadyHeld) {
-  TempProgramFolder folder;
-  const QString path = folder.file(QStringLiteral("sys/SysErrorMsg.dt"));
-  {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("older entry\r\n");
-  }
-  WriteErrorLog(QStringLiteral("new"));
-  const QByteArray bytes = ReadAll(path);
-  EXPECT_TRUE(bytes.startsWith("older entry\r\n"));
-  EXPECT_TRUE(bytes.endsWith("\tnew\t\r\n"));
-}
-
 TEST(WriteErrorLog, EmptyTextStillHasBothTabs) {
   TempProgramFolder folder;
   WriteErrorLog(QString());
@@ -74,14 +60,6 @@ TEST(WriteErrorLog, WithoutSysFolderWritesNothingAnywhere) {
   WriteErrorLog(QStringLiteral("lost"));
   EXPECT_FALSE(QDir(folder.path()).exists(QStringLiteral("sys")));
   EXPECT_TRUE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
-}
-
-TEST(WriteErrorLog, UnwritableLogLosesTheEntrySilently) {
-  TempProgramFolder folder;
-  // A folder in the log's place cannot be opened for writing, even by root.
-  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("sys/SysErrorMsg.dt")));
-  WriteErrorLog(QStringLiteral("lost"));
-  EXPECT_TRUE(QDir(folder.file(QStringLiteral("sys/SysErrorMsg.dt"))).isEmpty());
 }
 
 struct BinCase {

@@ -63,19 +63,6 @@ TEST(LangDbConnectionString, ReadsTheKeysWithoutRegardToCase) {
   EXPECT_EQ(parts.password, QStringLiteral("#$%8rivulet1997"));
 }
 
-TEST(LangDbConnectionString, QuotedValuesMayHoldSemicolonsAndQuotes) {
-  const auto parts = LangDbConnectionString::Parse(
-      QStringLiteral("Data Source=\"/a;b/Q.adt\";Jet OLEDB:Database Password='it''s;'"));
-  EXPECT_EQ(parts.dataSource, QStringLiteral("/a;b/Q.adt"));
-  EXPECT_EQ(parts.password, QStringLiteral("it's;"));
-}
-
-TEST_F(LangDbTest, FileIsEncryptedOnDisk) {
-  QFile f(path_);
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  EXPECT_FALSE(f.read(16).startsWith("SQLite format 3"));
-}
-
 TEST_F(LangDbTest, LookupByLangIdReadsTheRowByFieldNamesOfAnyCase) {
   OpenWith(path_, kPassword);
   ASSERT_TRUE(conn_.Connected());
@@ -179,23 +166,6 @@ TEST_F(LangDbTest, BadQueriesFailWithoutChangingTheFile) {
   q.SQL = QStringLiteral("Select * from LangFileInfo");
   q.Open();
   EXPECT_EQ(q.RecordCount(), 3);
-}
-
-TEST_F(LangDbTest, TwoConnectionsShareTheFile) {
-  OpenWith(path_, kPassword);
-  LangDbConnection other;
-  other.ConnectionString = ConnectionText(path_, kPassword);
-  other.Open();
-  EXPECT_EQ(other.Select(QStringLiteral("Select * from LangFileInfo")).values.size(), 3);
-  EXPECT_EQ(conn_.Select(QStringLiteral("Select * from LangFileInfo")).values.size(), 3);
-}
-
-TEST_F(LangDbTest, FailedScriptKeepsTheExistingDatabase) {
-  EXPECT_THROW(platform::CreateLangDb(path_, kPassword, QStringLiteral("CREATE TABLE oops(")),
-               ELangDbError);
-  EXPECT_FALSE(QFile::exists(path_ + QStringLiteral(".part")));
-  OpenWith(path_, kPassword);
-  EXPECT_EQ(conn_.Select(QStringLiteral("Select * from LangFileInfo")).values.size(), 3);
 }
 
 }  // namespace
