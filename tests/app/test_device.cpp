@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "app/MyElemLst.h"
@@ -232,6 +233,10 @@ struct VersionCase {
   const char* hardware;
 };
 
+void PrintTo(const VersionCase& c, std::ostream* os) {
+  *os << c.build;
+}
+
 class VersionLabelTest : public DeviceTest, public ::testing::WithParamInterface<VersionCase> {};
 
 // The build date's third and fourth numbers take a leading zero below 10 only.
@@ -411,6 +416,10 @@ TEST_F(DeviceTest, WriteWithAnUnbuildableRecordShowsTheFailureAndSendsNothing) {
 // ---- a time-out of an earlier operation ----
 
 enum class Start { Read, Write, Restore };
+
+void PrintTo(Start start, std::ostream* os) {
+  *os << (start == Start::Read ? "read" : start == Start::Write ? "write" : "restore");
+}
 
 class StaleTimeOutTest : public DeviceTest, public ::testing::WithParamInterface<Start> {};
 

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <ostream>
 
 #include "Converter.h"
 #include "ConvsimProcess.h"
@@ -254,6 +255,10 @@ struct LineFault {
   const char* name;
   QStringList faults;
 };
+
+void PrintTo(const LineFault& fault, std::ostream* os) {
+  *os << fault.name;
+}
 
 class AwkwardLineTest : public EndToEndTest, public ::testing::WithParamInterface<LineFault> {};
 
