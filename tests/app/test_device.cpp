@@ -473,6 +473,16 @@ TEST_F(DeviceTest, RestoreRefusedShowsTheRefusalAndThenTimesOut) {
   EXPECT_TRUE(NothingSent());
 }
 
+// The port refuses the block (here: it is closed); the operation still goes
+// on and will end by its time-out.
+TEST_F(DeviceTest, RestoreQueryRefusedByThePortIsReportedAndTheOperationGoesOn) {
+  w().btnDefCfgClick();
+  EXPECT_EQ(messages(), QStringList{"Send \"Restore Default Configuration Command\" error."});
+  EXPECT_EQ(w().CurOpCode, CMD_RESTORE_DEFAULT);
+  EXPECT_TRUE(w().timBath->isActive());
+  EXPECT_EQ(w().timBath->interval(), 3000);
+}
+
 // The restore reply is taken from the head of the buffer as it stands.
 TEST_F(DeviceTest, RestoreReplyBehindNoiseIsNotRecognised) {
   Connect();
