@@ -7,7 +7,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/CommNames.h"
 #include "platform/CommTermios2.h"
@@ -170,7 +172,10 @@ CommErrorInfo CommLastError() {
 // ---------------------------------------------------------------- open/close
 
 CommPort::CommPort(int fd, std::string path, bool isTerminal)
-    : fd_(fd), path_(std::move(path)), isTerminal_(isTerminal) {}
+    : fd_(fd),
+      path_(std::move(path)),
+      isTerminal_(isTerminal),
+      stage_(std::make_unique<uint8_t[]>(kStageSize)) {}
 
 std::unique_ptr<CommPort> CommPort::Open(const std::string& name, CommErrorInfo* error) {
   auto fail = [&](CommErrorInfo info) {
@@ -249,7 +254,7 @@ bool CommPort::PurgeComm(uint32_t flags) {
   if (flags & kPurgeTxAbort) ++txAbortGeneration_;
   if (flags & kPurgeRxAbort) ++rxAbortGeneration_;
   const bool tx = flags & kPurgeTxClear, rx = flags & kPurgeRxClear;
-  if (rx) decoderResetRequested_ = true;
+  if (rx) rxClearRequested_ = true;
   if ((tx || rx) && tcflush(fd_, tx && rx ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH) != 0)
     return Fail(MapErrno(errno, path_));
   return true;
@@ -459,34 +464,54 @@ CommIo CommPort::ReadFile(uint8_t* buffer, uint32_t size, uint32_t* count, CommO
   return CommIo::Completed;
 }
 
+bool CommPort::FillStage(CommErrorInfo* failure) {
+  for (;;) {
+    if (hungUp_) {
+      *failure = MapErrno(EIO, path_);
+      return false;
+    }
+    const ssize_t n = ::read(fd_, stage_.get(), kStageSize);
+    if (n > 0) {
+      stageBegin_ = 0;
+      stageEnd_ = static_cast<size_t>(n);
+      return true;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    // A terminal reads 0 or fails with EIO once the far side has gone.
+    *failure = MapErrno(n == 0 ? EIO : errno, path_);
+    if (failure->code == CommError::HangUp) hungUp_ = true;
+    return false;
+  }
+}
+
 void CommPort::PullBytes(CommOverlapped& ov, int64_t nowNs) {
-  if (decoderResetRequested_.exchange(false)) decoder_.Reset();
+  if (rxClearRequested_.exchange(false)) {
+    decoder_.Reset();
+    stageBegin_ = stageEnd_ = 0;
+  }
   const ParmrkDecoder::Options options = DecoderOptions();
   while (!ov.done_ && ov.count_ < ov.size_) {
-    CommErrorInfo failure;
-    if (hungUp_) {
-      failure = MapErrno(EIO, path_);
-    } else {
-      uint8_t* at = ov.readBuffer_ + ov.count_;
-      const ssize_t n = ::read(fd_, at, ov.size_ - ov.count_);
-      if (n > 0) {
-        const ParmrkDecoder::Result r = decoder_.Decode(at, static_cast<size_t>(n), options);
-        if (r.errors || r.events) NoteLineChange(r.events, r.errors);
-        if (r.length > 0) {
-          ov.count_ += static_cast<uint32_t>(r.length);
-          ov.lastByteNs_ = nowNs;
-        }
-        continue;
+    if (stageBegin_ == stageEnd_) {
+      CommErrorInfo failure;
+      if (!FillStage(&failure)) {
+        if (failure.code == CommError::None) return;  // nothing more for now
+        // Bytes already taken are delivered first; the next read reports the failure.
+        if (ov.count_ == 0) ov.error_ = std::move(failure);
+        ov.done_ = true;
+        return;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-      // A terminal reads 0 or fails with EIO once the far side has gone.
-      failure = MapErrno(n == 0 ? EIO : errno, path_);
-      if (failure.code == CommError::HangUp) hungUp_ = true;
     }
-    // Bytes already taken are delivered first; the next read reports the failure.
-    if (ov.count_ == 0) ov.error_ = std::move(failure);
-    ov.done_ = true;
+    const size_t take = std::min<size_t>(ov.size_ - ov.count_, stageEnd_ - stageBegin_);
+    uint8_t* at = ov.readBuffer_ + ov.count_;
+    std::memcpy(at, stage_.get() + stageBegin_, take);
+    stageBegin_ += take;
+    const ParmrkDecoder::Result r = decoder_.Decode(at, take, options);
+    if (r.errors || r.events) NoteLineChange(r.events, r.errors);
+    if (r.length > 0) {
+      ov.count_ += static_cast<uint32_t>(r.length);
+      ov.lastByteNs_ = nowNs;
+    }
   }
 }
 

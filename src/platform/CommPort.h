@@ -193,6 +193,7 @@ class CommPort {
   bool ReadFinished(CommOverlapped& ov, int64_t nowNs) const;
   bool TakeStatusEvents(CommOverlapped& ov);
   void PullBytes(CommOverlapped& ov, int64_t nowNs);
+  bool FillStage(CommErrorInfo* failure);
   void PushBytes(CommOverlapped& ov);
   void TakeLineSnapshot();
   void NoteLineChange(uint32_t events, uint32_t errors);
@@ -220,8 +221,14 @@ class CommPort {
   bool linesWatched_ = false;
   int linePollMs_ = 0;
 
-  ParmrkDecoder decoder_;  // read side only
-  std::atomic<bool> decoderResetRequested_{false};
+  // Read side only: bytes are taken from the driver a line-discipline
+  // buffer at a time and handed to reads from here (a pending read leaves
+  // the stage empty).
+  static constexpr size_t kStageSize = 4096;
+  std::unique_ptr<uint8_t[]> stage_;
+  size_t stageBegin_ = 0, stageEnd_ = 0;
+  ParmrkDecoder decoder_;
+  std::atomic<bool> rxClearRequested_{false};
   std::atomic<bool> hungUp_{false};
   std::atomic<uint64_t> rxAbortGeneration_{0};
   std::atomic<uint64_t> txAbortGeneration_{0};

@@ -228,7 +228,7 @@ void TComm::ApplyTimeouts() {
 
 // ------------------------------------------------------------ notifications
 
-void TComm::HandleNotification(TCommMessageEvent& message) {
+void TComm::HandleNotification(TCommMessage& message) {
   switch (message.Msg) {
     case COMM_MSG_RECEIVE_DATA:
       if (OnReceiveData)

@@ -165,7 +165,7 @@ class TComm : public QObject {
   TSendDataEmptyEvent OnSendDataEmpty;
 
   // Raises the event of one notification (called by the notification object).
-  void HandleNotification(TCommMessageEvent& message);
+  void HandleNotification(TCommMessage& message);
 
  protected:
   // Makes the OS thread of a worker (created suspended); throws

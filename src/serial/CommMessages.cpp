@@ -1,6 +1,7 @@
 #include "serial/CommMessages.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <cstring>
 #include <new>
 
@@ -12,27 +13,57 @@ TCommBlock MakeCommBlock(const uint8_t* data, uint32_t count) {
   return block;
 }
 
-QEvent::Type TCommMessageEvent::EventType() {
+namespace {
+
+QEvent::Type WakeEventType() {
   static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
   return type;
 }
 
-TCommMessageEvent::TCommMessageEvent(uint32_t msg, uintptr_t wParam, uintptr_t lParam,
-                                     TCommBlock block)
-    : QEvent(EventType()), Msg(msg), WParam(wParam), LParam(lParam), Block(std::move(block)) {}
+}  // namespace
 
 TCommNotifier::TCommNotifier(TComm* owner) : owner_(owner) {}
 
+void TCommNotifier::Post(TCommMessage message) {
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(message));
+    ++posted_;
+    wake = !wakePending_;
+    wakePending_ = true;
+  }
+  if (wake) QCoreApplication::postEvent(this, new QEvent(WakeEventType()));
+}
+
+bool TCommNotifier::TakeNext(TCommMessage& message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (queue_.empty()) {
+    wakePending_ = false;
+    return false;
+  }
+  message = std::move(queue_.front());
+  queue_.pop_front();
+  return true;
+}
+
 bool TCommNotifier::event(QEvent* e) {
-  if (e->type() != TCommMessageEvent::EventType()) return QObject::event(e);
-  owner_->HandleNotification(*static_cast<TCommMessageEvent*>(e));
+  if (e->type() != WakeEventType()) return QObject::event(e);
+  // One at a time, so that a handler that runs a nested event loop cannot
+  // get later notifications ahead of earlier ones.
+  // A handler may destroy the component (and this object) on its way.
+  QPointer<TCommNotifier> alive(this);
+  TCommMessage message;
+  while (alive && TakeNext(message)) {
+    owner_->HandleNotification(message);
+    message = {};
+  }
   return true;
 }
 
 bool PostCommMessage(TCommNotifier* window, uint32_t msg, uintptr_t wParam, uintptr_t lParam,
                      TCommBlock block) {
   if (window == nullptr) return false;
-  window->NotePosted();
-  QCoreApplication::postEvent(window, new TCommMessageEvent(msg, wParam, lParam, std::move(block)));
+  window->Post({msg, wParam, lParam, std::move(block)});
   return true;
 }

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QEvent>
 #include <QObject>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 
 class TComm;
 
@@ -27,35 +28,40 @@ using TCommBlock = std::unique_ptr<uint8_t[]>;
 // memory runs out.
 TCommBlock MakeCommBlock(const uint8_t* data, uint32_t count);
 
-// One notification in flight to the notification object. It owns its block;
-// an event Qt discards undelivered (the object went away first) frees it.
-class TCommMessageEvent : public QEvent {
- public:
-  static QEvent::Type EventType();
-  TCommMessageEvent(uint32_t msg, uintptr_t wParam, uintptr_t lParam, TCommBlock block);
-
-  uint32_t Msg;
-  uintptr_t WParam;
-  uintptr_t LParam;
+// One notification in flight to the notification object; it owns its block.
+struct TCommMessage {
+  uint32_t Msg = 0;
+  uintptr_t WParam = 0;
+  uintptr_t LParam = 0;
   TCommBlock Block;
 };
 
 // The hidden notification object: it lives on the thread that created the
 // component, the worker threads post to it, and it raises the component's
-// events there, in the order the notifications were posted.
+// events there, one at a time in the order the notifications were posted.
+// Notifications wait in the object's own queue; one Qt event wakes it for
+// all that arrive while it is busy, so a fast stream costs one wake-up per
+// batch rather than per block. Whatever is still queued when the object
+// goes is freed with it.
 class TCommNotifier : public QObject {
  public:
   explicit TCommNotifier(TComm* owner);
 
-  // Notifications posted to this object so far (any thread).
+  // Queues a notification (any thread).
+  void Post(TCommMessage message);
+  // Notifications posted to this object so far.
   uint64_t Posted() const { return posted_; }
-  void NotePosted() { ++posted_; }
 
  protected:
   bool event(QEvent* e) override;
 
  private:
+  bool TakeNext(TCommMessage& message);
+
   TComm* owner_;
+  std::mutex mutex_;
+  std::deque<TCommMessage> queue_;
+  bool wakePending_ = false;
   std::atomic<uint64_t> posted_{0};
 };
 
