@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
-#include <vector>
 
 namespace platform {
 
@@ -66,7 +65,10 @@ int FirstSignalled(std::initializer_list<CommWaitable*> objects) {
 int CommWaitForMultiple(std::initializer_list<CommWaitable*> objects, uint32_t timeoutMs) {
   const int64_t endNs =
       timeoutMs == kCommInfinite ? -1 : CommNowNs() + static_cast<int64_t>(timeoutMs) * 1000000;
-  std::vector<pollfd> fds(objects.size());
+  // Waits are on a handful of objects; no allocation on this hot path.
+  constexpr size_t kMaxObjects = 8;
+  if (objects.size() > kMaxObjects) return kCommWaitFailed;
+  pollfd fds[kMaxObjects];
   for (;;) {
     if (int index = FirstSignalled(objects); index >= 0) return index;
     int64_t wakeNs = endNs;
@@ -85,7 +87,7 @@ int CommWaitForMultiple(std::initializer_list<CommWaitable*> objects, uint32_t t
       timeout.tv_nsec = leftNs % 1000000000;
       timeoutPtr = &timeout;
     }
-    if (ppoll(fds.data(), fds.size(), timeoutPtr, nullptr) < 0 && errno != EINTR)
+    if (ppoll(fds, objects.size(), timeoutPtr, nullptr) < 0 && errno != EINTR)
       return kCommWaitFailed;
     const int64_t nowNs = CommNowNs();
     i = 0;

@@ -58,7 +58,7 @@ class CommEvent : public CommWaitable {
   bool set_ = false;
 };
 
-// Waits until one of `objects` is signalled and returns the lowest index of
+// Waits until one of `objects` (at most 8) is signalled and returns the lowest index of
 // the signalled ones (so the first object wins when several are), or
 // kCommWaitTimeout after timeoutMs, or kCommWaitFailed.
 int CommWaitForMultiple(std::initializer_list<CommWaitable*> objects,

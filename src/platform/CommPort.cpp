@@ -464,20 +464,28 @@ CommIo CommPort::ReadFile(uint8_t* buffer, uint32_t size, uint32_t* count, CommO
   return CommIo::Completed;
 }
 
-bool CommPort::FillStage(CommErrorInfo* failure) {
+bool CommPort::FillStage(CommErrorInfo* failure, bool afterWakeUp) {
   for (;;) {
     if (hungUp_) {
       *failure = MapErrno(EIO, path_);
       return false;
     }
+    // A short read emptied the driver's buffer: a further read now would
+    // only say "nothing there", so leave it to the next wake-up.
+    if (driverDrained_ && !afterWakeUp) return false;
     const ssize_t n = ::read(fd_, stage_.get(), kStageSize);
     if (n > 0) {
       stageBegin_ = 0;
       stageEnd_ = static_cast<size_t>(n);
+      driverDrained_ = stageEnd_ < kStageSize;
+      afterWakeUp = false;
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      driverDrained_ = true;
+      return false;
+    }
     // A terminal reads 0 or fails with EIO once the far side has gone.
     *failure = MapErrno(n == 0 ? EIO : errno, path_);
     if (failure->code == CommError::HangUp) hungUp_ = true;
@@ -485,16 +493,19 @@ bool CommPort::FillStage(CommErrorInfo* failure) {
   }
 }
 
-void CommPort::PullBytes(CommOverlapped& ov, int64_t nowNs) {
+void CommPort::PullBytes(CommOverlapped& ov, int64_t nowNs, bool afterWakeUp) {
   if (rxClearRequested_.exchange(false)) {
     decoder_.Reset();
     stageBegin_ = stageEnd_ = 0;
+    driverDrained_ = false;
   }
   const ParmrkDecoder::Options options = DecoderOptions();
   while (!ov.done_ && ov.count_ < ov.size_) {
     if (stageBegin_ == stageEnd_) {
       CommErrorInfo failure;
-      if (!FillStage(&failure)) {
+      const bool filled = FillStage(&failure, afterWakeUp);
+      afterWakeUp = false;
+      if (!filled) {
         if (failure.code == CommError::None) return;  // nothing more for now
         // Bytes already taken are delivered first; the next read reports the failure.
         if (ov.count_ == 0) ov.error_ = std::move(failure);
@@ -533,7 +544,7 @@ void CommPort::AdvanceRead(CommOverlapped& ov, short revents, int64_t nowNs) {
     ov.done_ = true;
     return;
   }
-  if (revents & (POLLIN | POLLHUP | POLLERR)) PullBytes(ov, nowNs);
+  if (revents & (POLLIN | POLLHUP | POLLERR)) PullBytes(ov, nowNs, true);
   if (ReadFinished(ov, nowNs)) ov.done_ = true;
 }
 

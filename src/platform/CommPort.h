@@ -192,8 +192,8 @@ class CommPort {
   void AdvanceStatus(CommOverlapped& ov, short revents, int64_t nowNs);
   bool ReadFinished(CommOverlapped& ov, int64_t nowNs) const;
   bool TakeStatusEvents(CommOverlapped& ov);
-  void PullBytes(CommOverlapped& ov, int64_t nowNs);
-  bool FillStage(CommErrorInfo* failure);
+  void PullBytes(CommOverlapped& ov, int64_t nowNs, bool afterWakeUp = false);
+  bool FillStage(CommErrorInfo* failure, bool afterWakeUp);
   void PushBytes(CommOverlapped& ov);
   void TakeLineSnapshot();
   void NoteLineChange(uint32_t events, uint32_t errors);
@@ -227,6 +227,7 @@ class CommPort {
   static constexpr size_t kStageSize = 4096;
   std::unique_ptr<uint8_t[]> stage_;
   size_t stageBegin_ = 0, stageEnd_ = 0;
+  bool driverDrained_ = false;
   ParmrkDecoder decoder_;
   std::atomic<bool> rxClearRequested_{false};
   std::atomic<bool> hungUp_{false};

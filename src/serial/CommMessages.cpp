@@ -8,8 +8,11 @@
 #include "serial/Comm.h"
 
 TCommBlock MakeCommBlock(const uint8_t* data, uint32_t count) {
-  TCommBlock block(new (std::nothrow) uint8_t[size_t{count} + 1]());
-  if (block && count > 0) std::memcpy(block.get(), data, count);
+  // Every byte is written below: the copy, then the trailing 0.
+  TCommBlock block(new (std::nothrow) uint8_t[size_t{count} + 1]);
+  if (!block) return block;
+  if (count > 0) std::memcpy(block.get(), data, count);
+  block[count] = 0;
   return block;
 }
 
