@@ -1,7 +1,6 @@
 #include "app/Application.h"
 
 #include <cstdio>
-#include <exception>
 
 #include "platform/Exception.h"
 
@@ -19,21 +18,9 @@ void SetExceptionHandler(ExceptionHandler handler) {
   InstalledHandler() = std::move(handler);
 }
 
-QString CurrentExceptionText() {
-  try {
-    throw;
-  } catch (const platform::Exception& e) {
-    return e.Text();
-  } catch (const std::exception& e) {
-    return QString::fromUtf8(e.what());
-  } catch (...) {
-    return QStringLiteral("unknown failure");
-  }
-}
-
 void ReportCurrentException(QObject* sender) {
   try {
-    const QString text = CurrentExceptionText();
+    const QString text = platform::CurrentExceptionText();
     if (InstalledHandler()) {
       InstalledHandler()(sender, text);
       return;

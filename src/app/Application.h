@@ -6,6 +6,8 @@
 #include <functional>
 #include <utility>
 
+#include "platform/Exception.h"
+
 namespace app {
 
 // Sender: the object whose handler failed; text: the failure's text.
@@ -19,9 +21,6 @@ void SetExceptionHandler(ExceptionHandler handler);
 // Hands the exception being handled to the installed handler; call it inside
 // a catch block. Never throws.
 void ReportCurrentException(QObject* sender);
-
-// The text of the exception being handled (call inside a catch block).
-QString CurrentExceptionText();
 
 // Connects a signal of `sender` to a handler without arguments so that a
 // failure escaping the handler is reported with `sender` as its sender before
@@ -51,8 +50,8 @@ class TApplication : public QApplication {
 
   bool notify(QObject* receiver, QEvent* event) override;
 
-  // Same as app::CurrentExceptionText (call inside a catch block).
-  static QString CurrentExceptionText() { return app::CurrentExceptionText(); }
+  // Same as platform::CurrentExceptionText (call inside a catch block).
+  static QString CurrentExceptionText() { return platform::CurrentExceptionText(); }
 };
 
 }  // namespace app

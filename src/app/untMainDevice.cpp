@@ -18,6 +18,7 @@
 #include "app/untMain.h"
 #include "i18n/untDM.h"
 #include "params/ParamPanel.h"
+#include "platform/Exception.h"
 #include "protocol/FrameSearch.h"
 #include "serial/Comm.h"
 #include "ui_untMain.h"
@@ -187,7 +188,7 @@ void TfrmMain::SendQuery(std::uint16_t code) {
     if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
       ShowLang("发送出错！", "Send error!");
   } catch (...) {
-    Show(app::CurrentExceptionText());
+    Show(platform::CurrentExceptionText());
   }
 }
 
@@ -233,7 +234,7 @@ void TfrmMain::btnConnClick() {
     StartBatch(kBathMs);
     ui->btnConn->setEnabled(false);
   } catch (...) {
-    Show(app::CurrentExceptionText());
+    Show(platform::CurrentExceptionText());
   }
 }
 
@@ -257,7 +258,7 @@ void TfrmMain::btnReadCfgClick() {
     CurOpCode = OP_READ_CFG;
     StartBatch(kBathMs);
   } catch (...) {
-    Show(app::CurrentExceptionText());
+    Show(platform::CurrentExceptionText());
   }
 }
 
@@ -285,7 +286,7 @@ void TfrmMain::btnWriteCfgClick() {
     CurOpCode = OP_WRITE_CFG;
     StartBatch(kBathMs);
   } catch (...) {
-    Show(app::CurrentExceptionText());
+    Show(platform::CurrentExceptionText());
   }
 }
 
@@ -344,7 +345,7 @@ void TfrmMain::ProcessReplies(std::uint16_t op) {
     }
   } catch (...) {
     Show(LangText(QStringLiteral("操作出错："), QStringLiteral("Operating error:")) +
-         app::CurrentExceptionText());
+         platform::CurrentExceptionText());
   }
 }
 

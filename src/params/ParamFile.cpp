@@ -69,18 +69,6 @@ void Show(const QString& chn, const QString& enu) {
   app::Dialogs().ShowMessage(LangText(chn, enu));
 }
 
-QString FailureText() {
-  try {
-    throw;
-  } catch (const platform::Exception& e) {
-    return e.Text();
-  } catch (const std::exception& e) {
-    return QString::fromUtf8(e.what());
-  } catch (...) {
-    return QStringLiteral("unknown failure");
-  }
-}
-
 // Writes the whole file to a temporary file beside the target and renames it
 // over the target once it is complete and on disk: a failure leaves the file
 // that was there untouched and no temporary file behind.
@@ -162,7 +150,7 @@ void ExportParameters(TParamPanel& panel) {
     Show(QStringLiteral("数据参数保存成功！"),
          QStringLiteral("Data parameters saved successfully!"));
   } catch (...) {
-    app::Dialogs().ShowMessage(FailureText());
+    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
   }
 }
 
@@ -177,7 +165,7 @@ void ImportParameters(TParamPanel& panel) {
     }
     ImportParameterFile(panel, fileName);
   } catch (...) {
-    app::Dialogs().ShowMessage(FailureText());
+    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
   }
 }
 
@@ -224,7 +212,7 @@ void ImportParameterFile(TParamPanel& panel, const QString& fileName) {
     const auto can = ReadZeroPadded<protocol::FRAME_LENGTH>(file, kCanRecordOffset);
     panel.ApplyCanParams(protocol::CanParams::FromFileFrame(can));
   } catch (...) {
-    app::Dialogs().ShowMessage(FailureText());
+    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
   }
 }
 

@@ -25,4 +25,9 @@ class EFileError : public Exception {
   using Exception::Exception;
 };
 
+// The text of the exception being handled: a platform::Exception's Text(), a
+// std::exception's what(), "unknown failure" for anything else. Call it only
+// inside a catch block.
+QString CurrentExceptionText();
+
 }  // namespace platform

@@ -18,10 +18,8 @@ class GuardedApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override {
     try {
       return QApplication::notify(receiver, event);
-    } catch (const platform::Exception& e) {
-      Record(receiver, e.Text());
-    } catch (const std::exception& e) {
-      Record(receiver, QString::fromUtf8(e.what()));
+    } catch (...) {
+      Record(receiver, platform::CurrentExceptionText());
     }
     return false;
   }
