@@ -28,15 +28,20 @@ QEvent::Type WakeEventType() {
 TCommNotifier::TCommNotifier(TComm* owner) : owner_(owner) {}
 
 void TCommNotifier::Post(TCommMessage message) {
-  bool wake = false;
+  QEvent* wake = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(std::move(message));
     ++posted_;
-    wake = !wakePending_;
-    wakePending_ = true;
+    if (!wakePending_) {
+      wakePending_ = true;
+      // Made under the lock: event() takes the lock before it looks at the
+      // event, which orders the hand-over for thread checkers too (they do
+      // not see the locking inside Qt).
+      wake = new QEvent(WakeEventType());
+    }
   }
-  if (wake) QCoreApplication::postEvent(this, new QEvent(WakeEventType()));
+  if (wake) QCoreApplication::postEvent(this, wake);
 }
 
 bool TCommNotifier::TakeNext(TCommMessage& message) {
@@ -51,6 +56,7 @@ bool TCommNotifier::TakeNext(TCommMessage& message) {
 }
 
 bool TCommNotifier::event(QEvent* e) {
+  { std::lock_guard<std::mutex> lock(mutex_); }
   if (e->type() != WakeEventType()) return QObject::event(e);
   // One at a time, so that a handler that runs a nested event loop cannot
   // get later notifications ahead of earlier ones.
