@@ -55,16 +55,6 @@ void ShowLang(const char* chn, const char* enu) {
   Show(LangText(QString::fromUtf8(chn), QString::fromUtf8(enu)));
 }
 
-// A decimal number; the build date's third and fourth numbers get a leading
-// zero below 10 only, so that month 10 and day 26 read 1026, not 010026.
-QString TwoDigits(std::uint8_t value) {
-  return value < 10 ? QStringLiteral("0") + QString::number(value) : QString::number(value);
-}
-
-QString VersionText(std::uint8_t major, std::uint8_t minor) {
-  return QString::number(major) + QLatin1Char('.') + QString::number(minor);
-}
-
 }  // namespace
 
 // ---- life cycle ----
@@ -168,11 +158,9 @@ void TfrmMain::TraceHex(const std::uint8_t* bytes, std::size_t n) {
 
 void TfrmMain::ShowVersion(const Frame& frame) {
   const auto version = VersionRecord::FromReply(frame);
-  ui->LbSMainVer->setText(VersionText(version.software[0], version.software[1]));
-  ui->LbHwmainVer->setText(VersionText(version.hardware[0], version.hardware[1]));
-  ui->LbSwtimer->setText(QStringLiteral("build") + QString::number(version.buildDate[0]) +
-                         QString::number(version.buildDate[1]) + TwoDigits(version.buildDate[2]) +
-                         TwoDigits(version.buildDate[3]));
+  ui->LbSMainVer->setText(QString::fromStdString(version.SoftwareText()));
+  ui->LbHwmainVer->setText(QString::fromStdString(version.HardwareText()));
+  ui->LbSwtimer->setText(QString::fromStdString(version.BuildDateText()));
 }
 
 // ---- sending ----

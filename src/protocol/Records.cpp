@@ -24,6 +24,17 @@ std::span<const std::uint8_t, N> RecordAt(const Frame& frame, std::size_t offset
   return std::span<const std::uint8_t, N>(frame.data() + offset, N);
 }
 
+// "1.2": a version's two numbers in decimal.
+std::string DottedPair(const std::array<std::uint8_t, 2>& numbers) {
+  return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]);
+}
+
+// A month or a day: a leading zero below 10 only, so that month 10 and day 26
+// read 1026, not 010026.
+std::string TwoDigits(std::uint8_t value) {
+  return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
 // Parameter-file records carry no command code.
 constexpr std::uint16_t kFileRecordCode = 0;
 
@@ -181,16 +192,16 @@ VersionRecord VersionRecord::FromReply(const Frame& frame) {
 }
 
 std::string VersionRecord::SoftwareText() const {
-  return std::to_string(software[0]) + "." + std::to_string(software[1]);
+  return DottedPair(software);
 }
 
 std::string VersionRecord::HardwareText() const {
-  return std::to_string(hardware[0]) + "." + std::to_string(hardware[1]);
+  return DottedPair(hardware);
 }
 
 std::string VersionRecord::BuildDateText() const {
-  return "build" + std::to_string(buildDate[0]) + std::to_string(buildDate[1]) + "0" +
-         std::to_string(buildDate[2]) + "0" + std::to_string(buildDate[3]);
+  return "build" + std::to_string(buildDate[0]) + std::to_string(buildDate[1]) +
+         TwoDigits(buildDate[2]) + TwoDigits(buildDate[3]);
 }
 
 }  // namespace protocol

@@ -128,8 +128,9 @@ struct VersionRecord {
   // "1.2": the two numbers in decimal.
   std::string SoftwareText() const;
   std::string HardwareText() const;
-  // "build" and the four numbers in decimal, a "0" before the third and the
-  // fourth whatever their size: 20 17 9 5 gives "build20170905".
+  // "build" and the four numbers in decimal, the third and the fourth with at
+  // least two digits: 20 17 9 5 gives "build20170905", 20 17 10 26 gives
+  // "build20171026".
   std::string BuildDateText() const;
 
   bool operator==(const VersionRecord&) const = default;

@@ -108,7 +108,7 @@ struct VersionCase {
 
 class VersionTextTest : public testing::TestWithParam<VersionCase> {};
 
-TEST_P(VersionTextTest, WritesNumbersInDecimalWithTheFixedZeros) {
+TEST_P(VersionTextTest, WritesNumbersInDecimalWithTwoDigitMonthAndDay) {
   const VersionCase c = GetParam();
   const Frame reply = BuildReplyFrame(CMD_GET_VERSION, FRAME_ACK, c.bytes);
   const VersionRecord v = VersionRecord::FromReply(reply);
@@ -121,7 +121,8 @@ TEST_P(VersionTextTest, WritesNumbersInDecimalWithTheFixedZeros) {
 INSTANTIATE_TEST_SUITE_P(
     Labels, VersionTextTest,
     testing::Values(VersionCase{{1, 2, 20, 17, 9, 5, 3, 4}, "1.2", "build20170905", "3.4"},
-                    VersionCase{{1, 2, 20, 17, 10, 26, 0, 0}, "1.2", "build2017010026", "0.0"},
+                    VersionCase{{1, 2, 20, 17, 10, 26, 0, 0}, "1.2", "build20171026", "0.0"},
+                    VersionCase{{9, 99, 0, 7, 12, 100, 1, 1}, "9.99", "build0712100", "1.1"},
                     VersionCase{{255, 0, 0, 0, 0, 0, 10, 255}, "255.0", "build000000", "10.255"}));
 
 }  // namespace

@@ -159,7 +159,7 @@ TEST(ConvsimProgram, AnswersQueriesOnItsPortAndRemovesTheLinkOnTerm) {
     const Bytes reply = port.Receive(FRAME_LENGTH);
     const auto version = FindVersionReply(reply);
     ASSERT_TRUE(version) << "got " << reply.size() << " bytes";
-    EXPECT_EQ(VersionRecord::FromReply(*version).BuildDateText(), "build202503014");
+    EXPECT_EQ(VersionRecord::FromReply(*version).BuildDateText(), "build20250314");
     EXPECT_EQ(VersionRecord::FromReply(*version).HardwareText(), "2.1");
 
     // A fault switched while it runs applies to the next request.

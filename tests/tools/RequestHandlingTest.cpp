@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ControlLine, SetsVersionAndRecordsAndQuits) {
   Converter converter;
   EXPECT_TRUE(RunControlLine(converter, "version 3,4,20,24,1,31,5,6").ok);
-  EXPECT_EQ(converter.Version().BuildDateText(), "build202401031");
+  EXPECT_EQ(converter.Version().BuildDateText(), "build20240131");
   EXPECT_TRUE(RunControlLine(converter, "record com 0001C200 08 05 03").ok);
   EXPECT_EQ(converter.Com().baudRate, 115200u);
   EXPECT_EQ(converter.Com().stopBitsCode, 3);
