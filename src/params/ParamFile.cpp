@@ -69,15 +69,29 @@ void Show(const QString& chn, const QString& enu) {
   app::Dialogs().ShowMessage(LangText(chn, enu));
 }
 
+// Continues a short write (a full disk, a file-size limit), so that what
+// stops it is reported with its own reason.
+bool WriteWhole(QSaveFile& file, const QByteArray& contents) {
+  qint64 done = 0;
+  while (done < contents.size()) {
+    const qint64 written = file.write(contents.constData() + done, contents.size() - done);
+    if (written <= 0) return false;
+    done += written;
+  }
+  return true;
+}
+
 // Writes the whole file to a temporary file beside the target and renames it
 // over the target once it is complete and on disk: a failure leaves the file
-// that was there untouched and no temporary file behind.
+// that was there untouched and no temporary file behind. Unbuffered, because
+// QSaveFile::commit does not notice a failure of the buffer's last flush and
+// would put a truncated file in the target's place.
 void WriteFileAtomically(const QString& fileName, const QByteArray& contents) {
   QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
     throw platform::EFileError(
         QStringLiteral("Cannot create file %1: %2").arg(fileName, file.errorString()));
-  if (file.write(contents) != contents.size()) {
+  if (!WriteWhole(file, contents)) {
     const QString reason = file.errorString();
     file.cancelWriting();
     throw platform::EFileError(QStringLiteral("Cannot write file %1: %2").arg(fileName, reason));

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "PanelFixture.h"
 #include "params/ParamFile.h"
@@ -397,6 +399,79 @@ TEST_F(ParamFileTest, ExportIntoAReadOnlyFolderFailsAndKeepsTheOldFile) {
   EXPECT_TRUE(dialogs.messages[0].startsWith("Cannot create file"));
   EXPECT_EQ(ReadAll(Path()), "old contents");
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Parameter.bin"});
+}
+
+// Lowers the largest file this process may write, so that a write stops
+// part-way even for root; a write over the limit then fails with EFBIG
+// instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = bytes;
+    set_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool IsSet() const { return set_; }
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int) = SIG_DFL;
+  bool set_ = false;
+};
+
+TEST_F(ParamFileTest, ExportThatStopsPartWayKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  FillControls();
+  for (const bool hadOldFile : {true, false}) {
+    SCOPED_TRACE(hadOldFile ? "over an old file" : "a new file");
+    QFile::remove(Path());
+    if (hadOldFile) WriteAll(Path(), "old contents");
+    dialogs.messages.clear();
+    dialogs.yesNoAnswers = {true};
+    {
+      FileSizeLimit limit(1000);  // the parameter file has 3101 bytes
+      ASSERT_TRUE(limit.IsSet());
+      Export(Path());
+    }
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Cannot write file " + Path()))
+        << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages[0].endsWith("File too large"))
+        << dialogs.messages[0].toStdString();
+    EXPECT_EQ(ReadAll(Path()), hadOldFile ? QByteArray("old contents") : QByteArray());
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+              hadOldFile ? QStringList{"Parameter.bin"} : QStringList{});
+  }
+}
+
+TEST_F(ParamFileTest, ExportOverAFolderOrIntoAVanishedFolderFailsAndWritesNothing) {
+  FillControls();
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("Parameter.bin"));
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("gone"));
+  WriteAll(Path("keep.bin"), "keep");
+  const QString vanished = Path("gone/Parameter.bin");
+  ASSERT_TRUE(QDir(dir_.path()).rmdir("gone"));  // removed after it was chosen
+
+  for (const QString& target : {Path(), vanished}) {
+    SCOPED_TRACE(target.toStdString());
+    dialogs.messages.clear();
+    dialogs.yesNoAnswers = {true};
+    Export(target);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Cannot create file " + target))
+        << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(QDir(Path()).isEmpty());
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{"keep.bin", "Parameter.bin"}));
+    EXPECT_EQ(ReadAll(Path("keep.bin")), "keep");
+  }
 }
 
 TEST_F(ParamFileTest, FileCrcOfAMissingFileFails) {
