@@ -130,16 +130,20 @@ void TfrmMain::FillPortList() {
   ui->cbxPort->setCurrentIndex(0);
 }
 
+QList<QWidget*> TfrmMain::ConnectedOnlyControls() const {
+  return {ui->cbxChgType,         ui->cbxChgDirection, ui->chkCANInfoInPort, ui->chkCANIDInPort,
+          ui->EdtUsrCANID,        ui->spEdtOffSet,     ui->spEdtLen,         ui->spEdtInterval,
+          ui->btnDefCfg,          ui->btnReadCfg,      ui->btnWriteCfg,      ui->cbbBaudRate,
+          ui->cbbParity,          ui->cbbStopBits,     ui->CbxCANBaudrate,   ui->cbxUsrFrameTp,
+          ui->chkActiveRecFilter, ui->cbxFilterFrame,  ui->cbxFilterID,      ui->edtFilterChkCode,
+          ui->edtFilterMaskCode};
+}
+
 void TfrmMain::SetStartupEnabledState() {
   ui->pgcFunc->setEnabled(true);
-  const QList<QWidget*> disabled = {
-      ui->cbxChgType,       ui->cbxChgDirection,    ui->chkCANInfoInPort, ui->chkCANIDInPort,
-      ui->EdtUsrCANID,      ui->spEdtOffSet,        ui->spEdtLen,         ui->spEdtInterval,
-      ui->btnDefCfg,        ui->btnReadCfg,         ui->btnWriteCfg,      ui->cbbBaudRate,
-      ui->cbbByteSize,      ui->cbbParity,          ui->cbbStopBits,      ui->CbxCANBaudrate,
-      ui->cbxUsrFrameTp,    ui->chkActiveRecFilter, ui->cbxFilterFrame,   ui->cbxFilterID,
-      ui->edtFilterChkCode, ui->edtFilterMaskCode};
-  for (QWidget* control : disabled) control->setEnabled(false);
+  for (QWidget* control : ConnectedOnlyControls()) control->setEnabled(false);
+  // The data bits never change: the list stays disabled for good.
+  ui->cbbByteSize->setEnabled(false);
 }
 
 void TfrmMain::FormCreate() {

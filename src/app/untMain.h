@@ -155,6 +155,10 @@ class TfrmMain : public QMainWindow {
   void CenterOnScreen();
   void FillPortList();
   void SetStartupEnabledState();
+  // The controls a connection enables and a disconnection disables: the
+  // parameter tabs without cbbByteSize and the data-conversion group, and the
+  // read, write and default buttons.
+  QList<QWidget*> ConnectedOnlyControls() const;
   void ConnectWindowHandlers();
   void CreateParamPanel();
 };

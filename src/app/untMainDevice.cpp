@@ -187,14 +187,7 @@ void TfrmMain::SendRestoreDefault() {
 }
 
 void TfrmMain::SetControlsEnabled(bool enabled) {
-  const QList<QWidget*> controls = {
-      ui->cbxChgType,         ui->cbxChgDirection, ui->chkCANInfoInPort, ui->chkCANIDInPort,
-      ui->EdtUsrCANID,        ui->spEdtOffSet,     ui->spEdtLen,         ui->spEdtInterval,
-      ui->btnDefCfg,          ui->btnReadCfg,      ui->btnWriteCfg,      ui->cbbBaudRate,
-      ui->cbbParity,          ui->cbbStopBits,     ui->CbxCANBaudrate,   ui->cbxUsrFrameTp,
-      ui->chkActiveRecFilter, ui->cbxFilterFrame,  ui->cbxFilterID,      ui->edtFilterChkCode,
-      ui->edtFilterMaskCode};
-  for (QWidget* control : controls) control->setEnabled(enabled);
+  for (QWidget* control : ConnectedOnlyControls()) control->setEnabled(enabled);
   ui->N1->setEnabled(enabled);
   ui->N2->setEnabled(enabled);
   if (!enabled) {

@@ -17,13 +17,6 @@ std::uint32_t GetBe32(const std::uint8_t* in) {
          std::uint32_t{in[3]};
 }
 
-// The record of `N` bytes that starts at `offset` within a frame.
-template <std::size_t N>
-std::span<const std::uint8_t, N> RecordAt(const Frame& frame, std::size_t offset) {
-  static_assert(N <= FRAME_DATA_SIZE);
-  return std::span<const std::uint8_t, N>(frame.data() + offset, N);
-}
-
 // "1.2": a version's two numbers in decimal.
 std::string DottedPair(const std::array<std::uint8_t, 2>& numbers) {
   return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]);
@@ -34,9 +27,6 @@ std::string DottedPair(const std::array<std::uint8_t, 2>& numbers) {
 std::string TwoDigits(std::uint8_t value) {
   return (value < 10 ? "0" : "") + std::to_string(value);
 }
-
-// Parameter-file records carry no command code.
-constexpr std::uint16_t kFileRecordCode = 0;
 
 }  // namespace
 
@@ -82,20 +72,11 @@ ConvtParams ConvtParams::DecodeFileRecord(std::span<const std::uint8_t, kFileSiz
   return p;
 }
 
-ConvtParams ConvtParams::FromReply(const Frame& frame) {
-  return Decode(RecordAt<kSize>(frame, FRAME_OFS_REPLY_RECORD));
-}
-ConvtParams ConvtParams::FromSetFrame(const Frame& frame) {
-  return Decode(RecordAt<kSize>(frame, FRAME_OFS_DATA));
-}
 ConvtParams ConvtParams::FromFileFrame(const Frame& frame) {
   return DecodeFileRecord(RecordAt<kFileSize>(frame, FRAME_OFS_DATA));
 }
-Frame ConvtParams::ToSetFrame() const {
-  return BuildSetFrame(CMD_CONVT_SET, kSize, Encode());
-}
 Frame ConvtParams::ToFileFrame() const {
-  return BuildSetFrame(kFileRecordCode, kFileSize, EncodeFileRecord());
+  return BuildSetFrame(FILE_RECORD_CODE, kFileSize, EncodeFileRecord());
 }
 
 // --- ComParams -------------------------------------------------------------
@@ -118,22 +99,6 @@ ComParams ComParams::Decode(std::span<const std::uint8_t, kSize> record) {
   return p;
 }
 
-ComParams ComParams::FromReply(const Frame& frame) {
-  return Decode(RecordAt<kSize>(frame, FRAME_OFS_REPLY_RECORD));
-}
-ComParams ComParams::FromSetFrame(const Frame& frame) {
-  return Decode(RecordAt<kSize>(frame, FRAME_OFS_DATA));
-}
-ComParams ComParams::FromFileFrame(const Frame& frame) {
-  return FromSetFrame(frame);
-}
-Frame ComParams::ToSetFrame() const {
-  return BuildSetFrame(CMD_COM_SET, kSize, Encode());
-}
-Frame ComParams::ToFileFrame() const {
-  return BuildSetFrame(kFileRecordCode, kSize, Encode());
-}
-
 // --- CanParams -------------------------------------------------------------
 
 std::array<std::uint8_t, CanParams::kSize> CanParams::Encode() const {
@@ -154,22 +119,6 @@ CanParams CanParams::Decode(std::span<const std::uint8_t, kSize> record) {
   p.acceptanceCode = GetBe32(&record[3]);
   p.acceptanceMask = GetBe32(&record[7]);
   return p;
-}
-
-CanParams CanParams::FromReply(const Frame& frame) {
-  return Decode(RecordAt<kSize>(frame, FRAME_OFS_REPLY_RECORD));
-}
-CanParams CanParams::FromSetFrame(const Frame& frame) {
-  return Decode(RecordAt<kSize>(frame, FRAME_OFS_DATA));
-}
-CanParams CanParams::FromFileFrame(const Frame& frame) {
-  return FromSetFrame(frame);
-}
-Frame CanParams::ToSetFrame() const {
-  return BuildSetFrame(CMD_CAN_SET, kSize, Encode());
-}
-Frame CanParams::ToFileFrame() const {
-  return BuildSetFrame(kFileRecordCode, kSize, Encode());
 }
 
 // --- VersionRecord ---------------------------------------------------------

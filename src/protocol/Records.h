@@ -13,9 +13,48 @@
 // bits that are not listed are ignored on reading.
 namespace protocol {
 
+// The record of `N` bytes that starts at `offset` within a frame.
+template <std::size_t N>
+std::span<const std::uint8_t, N> RecordAt(const Frame& frame, std::size_t offset) {
+  static_assert(N <= FRAME_DATA_SIZE);
+  return std::span<const std::uint8_t, N>(frame.data() + offset, N);
+}
+
+// Parameter-file records carry no command code.
+inline constexpr std::uint16_t FILE_RECORD_CODE = 0;
+
+// The frames a parameter record travels in. `Record` has kSize, Encode() and
+// Decode(); it is carried from frame offset 7 in the reply to its get command
+// and from offset 6 in its set command and in the parameter file.
+template <typename Record, std::uint16_t SetCode>
+struct FramedRecord {
+  // From a reply to the get command.
+  static Record FromReply(const Frame& frame) {
+    return Record::Decode(RecordAt<Record::kSize>(frame, FRAME_OFS_REPLY_RECORD));
+  }
+  // From a set request.
+  static Record FromSetFrame(const Frame& frame) {
+    return Record::Decode(RecordAt<Record::kSize>(frame, FRAME_OFS_DATA));
+  }
+  // From a parameter-file record frame.
+  static Record FromFileFrame(const Frame& frame) { return FromSetFrame(frame); }
+
+  // The set command, data length kSize.
+  Frame ToSetFrame() const { return BuildSetFrame(SetCode, Record::kSize, Self().Encode()); }
+  // The parameter-file record: no command code, data length kSize.
+  Frame ToFileFrame() const {
+    return BuildSetFrame(FILE_RECORD_CODE, Record::kSize, Self().Encode());
+  }
+
+  bool operator==(const FramedRecord&) const = default;
+
+ private:
+  const Record& Self() const { return static_cast<const Record&>(*this); }
+};
+
 // Conversion parameters, 15 bytes (10 in a parameter file, which leaves out
 // the two data-conversion fields).
-struct ConvtParams {
+struct ConvtParams : FramedRecord<ConvtParams, CMD_CONVT_SET> {
   static constexpr std::size_t kSize = 15;
   static constexpr std::size_t kFileSize = 10;
   // Bits of transparentFlags and of dataFlags.
@@ -38,23 +77,16 @@ struct ConvtParams {
   // The data-conversion fields come back as 0.
   static ConvtParams DecodeFileRecord(std::span<const std::uint8_t, kFileSize> record);
 
-  // From a reply to CMD_CONVT_GET (record at frame offset 7).
-  static ConvtParams FromReply(const Frame& frame);
-  // From a CMD_CONVT_SET request (record at frame offset 6).
-  static ConvtParams FromSetFrame(const Frame& frame);
-  // From a parameter-file record frame (10 bytes at frame offset 6).
+  // The parameter-file record is the shorter one: these two stand for the
+  // general ones. 10 bytes at frame offset 6; no command code, data length 10.
   static ConvtParams FromFileFrame(const Frame& frame);
-
-  // CMD_CONVT_SET with data length 15.
-  Frame ToSetFrame() const;
-  // The parameter-file record: no command code, data length 10.
   Frame ToFileFrame() const;
 
   bool operator==(const ConvtParams&) const = default;
 };
 
 // Serial-line parameters of the converter, 7 bytes.
-struct ComParams {
+struct ComParams : FramedRecord<ComParams, CMD_COM_SET> {
   static constexpr std::size_t kSize = 7;
   // parityCode: item index + 1.
   static constexpr std::uint8_t kParityEven = 1;
@@ -74,17 +106,12 @@ struct ComParams {
 
   std::array<std::uint8_t, kSize> Encode() const;
   static ComParams Decode(std::span<const std::uint8_t, kSize> record);
-  static ComParams FromReply(const Frame& frame);
-  static ComParams FromSetFrame(const Frame& frame);
-  static ComParams FromFileFrame(const Frame& frame);
-  Frame ToSetFrame() const;   // CMD_COM_SET, data length 7
-  Frame ToFileFrame() const;  // no code, data length 7
 
   bool operator==(const ComParams&) const = default;
 };
 
 // CAN parameters, 11 bytes.
-struct CanParams {
+struct CanParams : FramedRecord<CanParams, CMD_CAN_SET> {
   static constexpr std::size_t kSize = 11;
   static constexpr std::uint8_t kFrameStandard = 0x00;
   static constexpr std::uint8_t kFrameExtended = 0x80;
@@ -104,11 +131,6 @@ struct CanParams {
 
   std::array<std::uint8_t, kSize> Encode() const;
   static CanParams Decode(std::span<const std::uint8_t, kSize> record);
-  static CanParams FromReply(const Frame& frame);
-  static CanParams FromSetFrame(const Frame& frame);
-  static CanParams FromFileFrame(const Frame& frame);
-  Frame ToSetFrame() const;   // CMD_CAN_SET, data length 11
-  Frame ToFileFrame() const;  // no code, data length 11
 
   bool operator==(const CanParams&) const = default;
 };

@@ -29,20 +29,17 @@
 #include "platform/CommPseudoTerminal.h"
 #include "platform/LangDb.h"
 #include "serial/Comm.h"
+#include "support/FileBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 
 namespace {
 
+using testing_support::ReadFileBytes;
 using testing_support::ScriptedDialogs;
 using testing_support::TempProgramFolder;
 
 const QString kDataDir = QStringLiteral(QUILLON_DATA_DIR);
-
-QByteArray ReadBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 bool HasChinese(const QString& text) {
   for (QChar c : text) {
@@ -104,7 +101,7 @@ class MainLanguage : public testing::Test {
   void InstallShippedData(bool withChineseFile = true) {
     platform::CreateLangDb(
         folder_.file(QStringLiteral("sys/QNdata.adt")), QString::fromLatin1(kLangDbPassword),
-        QString::fromUtf8(ReadBytes(kDataDir + QStringLiteral("/sys/QNdata.sql"))));
+        QString::fromUtf8(ReadFileBytes(kDataDir + QStringLiteral("/sys/QNdata.sql"))));
     QStringList files{QStringLiteral("LangENU.MUL")};
     if (withChineseFile) files.append(QStringLiteral("LangCHN.MUL"));
     for (const QString& name : files)
@@ -128,7 +125,7 @@ class MainLanguage : public testing::Test {
   QStringList LogEntries() const {
     QStringList texts;
     const QString log =
-        platform::DecodeGbk(ReadBytes(folder_.file(QStringLiteral("sys/SysErrorMsg.dt"))));
+        platform::DecodeGbk(ReadFileBytes(folder_.file(QStringLiteral("sys/SysErrorMsg.dt"))));
     for (const QString& line : log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
       texts.append(line.section(QLatin1Char('\t'), 1, 1));
     return texts;
@@ -179,7 +176,7 @@ TEST_F(MainLanguage, ThirdLanguageTranslatesButMessagesStayEnglish) {
   InstallShippedData();
   platform::CreateLangDb(
       folder_.file(QStringLiteral("sys/QNdata.adt")), QString::fromLatin1(kLangDbPassword),
-      QString::fromUtf8(ReadBytes(kDataDir + QStringLiteral("/sys/QNdata.sql"))) +
+      QString::fromUtf8(ReadFileBytes(kDataDir + QStringLiteral("/sys/QNdata.sql"))) +
           QStringLiteral("INSERT INTO LangFileInfo VALUES (2, 'Deutsch', 'LangDEU.MUL', 'x');"));
   QFile deu(folder_.file(QStringLiteral("LangDEU.MUL")));
   ASSERT_TRUE(deu.open(QIODevice::WriteOnly));
@@ -202,7 +199,7 @@ TEST_F(MainLanguage, MissingOrLockedDatabaseShowsTheMessageAndKeepsDesignedTexts
     if (present)
       platform::CreateLangDb(
           folder_.file(QStringLiteral("sys/QNdata.adt")), QStringLiteral("not the password"),
-          QString::fromUtf8(ReadBytes(kDataDir + QStringLiteral("/sys/QNdata.sql"))));
+          QString::fromUtf8(ReadFileBytes(kDataDir + QStringLiteral("/sys/QNdata.sql"))));
     SaveLangId(1);
     CurLangFile.clear();
     Start();
@@ -323,12 +320,12 @@ TEST_F(MainLanguage, ShippedChineseFileIsWhatAFirstRunWrites) {
   TfrmSetLang dialog;
   dialog.show();
   dialog.close();
-  const QByteArray written = ReadBytes(folder_.file(QStringLiteral("LangCHN.MUL")));
+  const QByteArray written = ReadFileBytes(folder_.file(QStringLiteral("LangCHN.MUL")));
   const QString kept =
       QCoreApplication::applicationDirPath() + QStringLiteral("/LangCHN.first-run.MUL");
   QFile::remove(kept);
   QFile::copy(folder_.file(QStringLiteral("LangCHN.MUL")), kept);
-  EXPECT_TRUE(written == ReadBytes(kDataDir + QStringLiteral("/LangCHN.MUL")))
+  EXPECT_TRUE(written == ReadFileBytes(kDataDir + QStringLiteral("/LangCHN.MUL")))
       << "data/LangCHN.MUL differs from a first run; see " << kept.toStdString();
 }
 
@@ -337,7 +334,7 @@ QMap<QString, QString> LanguageFileKeys(const QString& path) {
   QMap<QString, QString> keys;
   QString section;
   for (const QString& line :
-       platform::DecodeGbk(ReadBytes(path)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+       platform::DecodeGbk(ReadFileBytes(path)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
     if (line.startsWith(QLatin1Char('['))) {
       section = line.mid(1, line.indexOf(QLatin1Char(']')) - 1);
       continue;

@@ -26,6 +26,7 @@
 #include "protocol/Frame.h"
 #include "protocol/Records.h"
 #include "serial/Comm.h"
+#include "support/FrameBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 
@@ -38,15 +39,12 @@ using testing_support::TempProgramFolder;
 constexpr int kComNumber = 7;
 constexpr int kWaitMs = 5000;
 
-using Bytes = std::vector<std::uint8_t>;
+using testing_support::Bytes;
+using testing_support::ToBytes;
 
 Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
-}
-
-Bytes ToBytes(const Frame& frame) {
-  return Bytes(frame.begin(), frame.end());
 }
 
 Frame VersionReply(std::array<std::uint8_t, 8> bytes) {

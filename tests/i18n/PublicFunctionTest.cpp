@@ -7,17 +7,13 @@
 #include "i18n/PublicFunction.h"
 #include "platform/Codepage.h"
 #include "platform/Exception.h"
+#include "support/FileBytes.h"
 #include "support/TempProgramFolder.h"
 
 namespace {
 
+using testing_support::ReadFileBytes;
 using testing_support::TempProgramFolder;
-
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
 
 const QRegularExpression kEntry(
     QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\t(.*)\t\r\n$"),
@@ -28,7 +24,7 @@ TEST(WriteErrorLog, CreatesTheLogThenAppendsBelow) {
   WriteErrorLog(QStringLiteral("Get LangFile error: first"));
   WriteErrorLog(QStringLiteral("second"));
 
-  const QByteArray bytes = ReadAll(folder.file(QStringLiteral("sys/SysErrorMsg.dt")));
+  const QByteArray bytes = ReadFileBytes(folder.file(QStringLiteral("sys/SysErrorMsg.dt")));
   const QList<QByteArray> lines = bytes.split('\n');
   ASSERT_EQ(lines.size(), 3);  // two entries and the empty tail after the last LF
   EXPECT_TRUE(lines[2].isEmpty());
@@ -43,7 +39,7 @@ TEST(WriteErrorLog, CreatesTheLogThenAppendsBelow) {
 TEST(WriteErrorLog, EmptyTextStillHasBothTabs) {
   TempProgramFolder folder;
   WriteErrorLog(QString());
-  const QByteArray bytes = ReadAll(folder.file(QStringLiteral("sys/SysErrorMsg.dt")));
+  const QByteArray bytes = ReadFileBytes(folder.file(QStringLiteral("sys/SysErrorMsg.dt")));
   EXPECT_EQ(bytes.size(), 19 + 4);  // time stamp, TAB, TAB, CR LF
   EXPECT_TRUE(bytes.endsWith("\t\t\r\n"));
 }
@@ -51,7 +47,7 @@ TEST(WriteErrorLog, EmptyTextStillHasBothTabs) {
 TEST(WriteErrorLog, WritesChineseTextInGbk) {
   TempProgramFolder folder;
   WriteErrorLog(QStringLiteral("语言"));
-  const QByteArray bytes = ReadAll(folder.file(QStringLiteral("sys/SysErrorMsg.dt")));
+  const QByteArray bytes = ReadFileBytes(folder.file(QStringLiteral("sys/SysErrorMsg.dt")));
   EXPECT_TRUE(bytes.endsWith(QByteArray("\t\xD3\xEF\xD1\xD4\t\r\n")));
 }
 

@@ -10,15 +10,12 @@
 #include "PanelFixture.h"
 #include "params/ParamFile.h"
 #include "protocol/Frame.h"
+#include "support/FileBytes.h"
 
 namespace {
 
 using params_testing::PanelFixture;
-
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testing_support::ReadFileBytes;
 
 void WriteAll(const QString& path, const QByteArray& bytes) {
   QFile file(path);
@@ -127,7 +124,7 @@ class ParamFileTest : public ::testing::Test, public PanelFixture {
   QByteArray ExportedFile() {
     FillControls();
     Export(Path());
-    return ReadAll(Path());
+    return ReadFileBytes(Path());
   }
 
   QTemporaryDir dir_;
@@ -143,7 +140,7 @@ TEST_F(ParamFileTest, ExportThenImportRestoresEveryControlButTheDataConversionGr
   FillControls();
   Export(Path());
   EXPECT_EQ(dialogs.messages, QStringList{"Data parameters saved successfully!"});
-  const QByteArray written = ReadAll(Path());
+  const QByteArray written = ReadFileBytes(Path());
 
   for (int round = 0; round < 2; ++round) {
     ScrambleControls();
@@ -154,7 +151,7 @@ TEST_F(ParamFileTest, ExportThenImportRestoresEveryControlButTheDataConversionGr
     EXPECT_TRUE(c.chkCanInfo->isChecked());  // not stored, not restored
     EXPECT_EQ(c.EdtDataCANID->MaskedText(), "AA BB CC DD");
   }
-  EXPECT_EQ(ReadAll(Path()), written);  // importing leaves the file as it was
+  EXPECT_EQ(ReadFileBytes(Path()), written);  // importing leaves the file as it was
 }
 
 TEST_F(ParamFileTest, LayoutOfAnExportedFile) {
@@ -306,7 +303,7 @@ TEST_F(ParamFileTest, ImportReadsAnyFileSafely) {
     Import(Path(test.name));
     EXPECT_EQ(dialogs.messages, test.message ? QStringList{test.message} : QStringList{})
         << test.name;
-    EXPECT_EQ(ReadAll(Path(test.name)), test.bytes);
+    EXPECT_EQ(ReadFileBytes(Path(test.name)), test.bytes);
   }
   // The short file's records read as zeros.
   EXPECT_EQ(c.cbxChgType->currentIndex(), 0);
@@ -358,13 +355,13 @@ TEST_F(ParamFileTest, OverwriteNeedsAYes) {
   Export(Path());
   EXPECT_EQ(dialogs.questions, QStringList{"文件已经存在,是否覆盖?"});
   EXPECT_TRUE(dialogs.messages.isEmpty());
-  EXPECT_EQ(ReadAll(Path()), "keep me");
+  EXPECT_EQ(ReadFileBytes(Path()), "keep me");
 
   SetLanguage("chn");
   dialogs.yesNoAnswers = {true};
   Export(Path());
   EXPECT_EQ(dialogs.messages, QStringList{"数据参数保存成功！"});
-  EXPECT_EQ(ReadAll(Path()).size(), 3101);
+  EXPECT_EQ(ReadFileBytes(Path()).size(), 3101);
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Parameter.bin"});
 }
 
@@ -375,7 +372,7 @@ TEST_F(ParamFileTest, FailedExportLeavesTheOldFileAndNoTemporaryFile) {
   dialogs.yesNoAnswers = {true};
   Export(Path());
   EXPECT_EQ(dialogs.messages, QStringList{"'' is not a valid integer value"});
-  EXPECT_EQ(ReadAll(Path()), "old contents");
+  EXPECT_EQ(ReadFileBytes(Path()), "old contents");
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Parameter.bin"});
 
   dialogs.messages.clear();
@@ -397,7 +394,7 @@ TEST_F(ParamFileTest, ExportIntoAReadOnlyFolderFailsAndKeepsTheOldFile) {
                         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   ASSERT_EQ(dialogs.messages.size(), 1);
   EXPECT_TRUE(dialogs.messages[0].startsWith("Cannot create file"));
-  EXPECT_EQ(ReadAll(Path()), "old contents");
+  EXPECT_EQ(ReadFileBytes(Path()), "old contents");
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Parameter.bin"});
 }
 
@@ -445,7 +442,7 @@ TEST_F(ParamFileTest, ExportThatStopsPartWayKeepsTheOldFileAndLeavesNoTemporaryF
         << dialogs.messages[0].toStdString();
     EXPECT_TRUE(dialogs.messages[0].endsWith("File too large"))
         << dialogs.messages[0].toStdString();
-    EXPECT_EQ(ReadAll(Path()), hadOldFile ? QByteArray("old contents") : QByteArray());
+    EXPECT_EQ(ReadFileBytes(Path()), hadOldFile ? QByteArray("old contents") : QByteArray());
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
               hadOldFile ? QStringList{"Parameter.bin"} : QStringList{});
   }
@@ -470,7 +467,7 @@ TEST_F(ParamFileTest, ExportOverAFolderOrIntoAVanishedFolderFailsAndWritesNothin
     EXPECT_TRUE(QDir(Path()).isEmpty());
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{"keep.bin", "Parameter.bin"}));
-    EXPECT_EQ(ReadAll(Path("keep.bin")), "keep");
+    EXPECT_EQ(ReadFileBytes(Path("keep.bin")), "keep");
   }
 }
 

@@ -6,18 +6,18 @@
 #include "PanelFixture.h"
 #include "platform/Exception.h"
 #include "protocol/Frame.h"
+#include "support/FrameBytes.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using params_testing::PanelFixture;
+using testing_support::Bytes;
+using testing_support::ToBytes;
 
 // The 29-byte setting frame around a record, written out here rather than
 // through the record encoders under test.
 Bytes SetFrame(std::uint16_t code, const Bytes& record) {
-  protocol::Frame frame =
-      protocol::BuildSetFrame(code, static_cast<std::uint16_t>(record.size()), record);
-  return Bytes(frame.begin(), frame.end());
+  return ToBytes(protocol::BuildSetFrame(code, static_cast<std::uint16_t>(record.size()), record));
 }
 
 // A reply frame with status 0x20 and the record from offset 7.

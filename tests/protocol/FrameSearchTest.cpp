@@ -5,16 +5,18 @@
 #include "protocol/FrameSearch.h"
 #include "protocol/Records.h"
 #include "protocol/RxBuffer.h"
+#include "support/FrameBytes.h"
 
 namespace protocol {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing_support::Bytes;
+using testing_support::Join;
+using testing_support::ToBytes;
 
 Bytes Reply(std::uint16_t code, std::uint8_t status = FRAME_ACK, std::size_t recordSize = 0) {
   const Bytes record(recordSize, 0x5A);
-  const Frame frame = BuildReplyFrame(code, status, record);
-  return {frame.begin(), frame.end()};
+  return ToBytes(BuildReplyFrame(code, status, record));
 }
 
 Bytes ConvtReply() {
@@ -22,12 +24,6 @@ Bytes ConvtReply() {
 }
 Bytes VersionReply() {
   return Reply(CMD_GET_VERSION, FRAME_ACK, VersionRecord::kSize);
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
 }
 
 // A frame field changed after sealing; the stale checksum does not matter to

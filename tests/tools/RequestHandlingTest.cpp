@@ -5,23 +5,19 @@
 #include "Control.h"
 #include "Options.h"
 #include "RequestAssembler.h"
+#include "support/FrameBytes.h"
 
 namespace convsim {
 namespace {
 
 using namespace protocol;
-using Bytes = std::vector<std::uint8_t>;
+using testing_support::Bytes;
+using testing_support::Join;
+using testing_support::ToBytes;
 using Kind = AssemblerEvent::Kind;
 
 Bytes Query(std::uint16_t code) {
-  const Frame f = BuildQueryFrame(code);
-  return {f.begin(), f.end()};
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
+  return ToBytes(BuildQueryFrame(code));
 }
 
 std::vector<std::uint16_t> Codes(const std::vector<AssemblerEvent>& events) {
