@@ -8,7 +8,9 @@ namespace app {
 namespace {
 
 // The dialogs' caption is the application title.
-QString Caption() { return QApplication::applicationDisplayName(); }
+QString Caption() {
+  return QApplication::applicationDisplayName();
+}
 
 class QtDialogs final : public DialogSeam {
  public:
@@ -54,6 +56,8 @@ DialogSeam& Dialogs() {
   return gInstalled ? *gInstalled : qtDialogs;
 }
 
-void InstallDialogs(DialogSeam* seam) { gInstalled = seam; }
+void InstallDialogs(DialogSeam* seam) {
+  gInstalled = seam;
+}
 
 }  // namespace app

@@ -129,7 +129,6 @@ class TfrmMain : public QMainWindow {
   void ProcessStreamReplies(std::span<const std::uint16_t> codes, bool reading);
 
  public:
-
   // ---- language (untMainLang.cpp) ----
 
   // The window's and the main menu's language components (section

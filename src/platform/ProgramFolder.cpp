@@ -33,6 +33,8 @@ void SetProgramFolder(const QString& path) {
   while (gOverride.size() > 1 && gOverride.endsWith('/')) gOverride.chop(1);
 }
 
-QString ProgramPath(const QString& relative) { return ProgramFolder() + '/' + relative; }
+QString ProgramPath(const QString& relative) {
+  return ProgramFolder() + '/' + relative;
+}
 
 }  // namespace platform
