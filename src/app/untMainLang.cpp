@@ -33,6 +33,11 @@ void CreateLanguageComponents(TfrmMain* window) {
   window->MulFormLang1 = new TMulFormLang(window);
   window->MulFormLang1->setObjectName(QStringLiteral("MulFormLang1"));
   window->MulFormLang1->SetIncludeListViewHead(true);
+  // The version labels show the connected converter's data, not design
+  // texts. Left in, a pass while connected would store that converter's
+  // version in the language file and show it at the next start.
+  window->MulFormLang1->SetIgnoreControls(
+      {QStringLiteral("LbSMainVer"), QStringLiteral("LbSwtimer"), QStringLiteral("LbHwmainVer")});
   window->MulMenuLang1 = new TMulMenuLang(window);
   window->MulMenuLang1->setObjectName(QStringLiteral("MulMenuLang1"));
   window->MulMenuLang1->SetMenu(window->ui->MainMenu1);

@@ -266,6 +266,26 @@ TEST_F(MainLanguage, SwitchingWhileConnectedShowsDisconnectInTheNewLanguage) {
   window_->Comm1->ClosePort();
 }
 
+TEST_F(MainLanguage, VersionOfAConnectedConverterIsNotKeptAcrossAStart) {
+  InstallShippedData();
+  Start();
+  window_->ui->LbSMainVer->setText(QStringLiteral("1.2"));
+  window_->ui->LbSwtimer->setText(QStringLiteral("build20170905"));
+  window_->ui->LbHwmainVer->setText(QStringLiteral("1.0"));
+  RunN3Click([](TfrmSetLang* dialog) { Choose(dialog, 1); });
+  EXPECT_EQ(window_->ui->LbSMainVer->text(), QStringLiteral("1.2"));
+  RunN3Click([](TfrmSetLang* dialog) { Choose(dialog, 0); });
+  EXPECT_EQ(window_->ui->LbSwtimer->text(), QStringLiteral("build20170905"));
+
+  Start();
+  EXPECT_EQ(window_->ui->LbSMainVer->text(), QString());
+  EXPECT_EQ(window_->ui->LbSwtimer->text(), QString());
+  EXPECT_EQ(window_->ui->LbHwmainVer->text(), QString());
+  for (const char* file : {"LangCHN.MUL", "LangENU.MUL"})
+    EXPECT_FALSE(ReadFileBytes(folder_.file(QString::fromLatin1(file))).contains("LbSMainVer"))
+        << file;
+}
+
 TEST_F(MainLanguage, FailureDuringTheSwitchIsReportedAndTheCursorRestored) {
   InstallShippedData();
   Start();
