@@ -1,6 +1,7 @@
 #include "app/Dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -25,14 +26,14 @@ class QtDialogs final : public DialogSeam {
   }
 
   QString ChooseOpenFile(const FileDialogRequest& request) override {
-    QFileDialog dialog(QApplication::activeWindow(), Caption(), QString(), request.filter);
+    QFileDialog dialog(QApplication::activeWindow(), Caption(), QDir::currentPath(), request.filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     return Run(dialog, request);
   }
 
   QString ChooseSaveFile(const FileDialogRequest& request) override {
-    QFileDialog dialog(QApplication::activeWindow(), Caption(), QString(), request.filter);
+    QFileDialog dialog(QApplication::activeWindow(), Caption(), QDir::currentPath(), request.filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     return Run(dialog, request);
