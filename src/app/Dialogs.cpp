@@ -26,14 +26,16 @@ class QtDialogs final : public DialogSeam {
   }
 
   QString ChooseOpenFile(const FileDialogRequest& request) override {
-    QFileDialog dialog(QApplication::activeWindow(), Caption(), QDir::currentPath(), request.filter);
+    QFileDialog dialog(QApplication::activeWindow(), Caption(), QDir::currentPath(),
+                       request.filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     return Run(dialog, request);
   }
 
   QString ChooseSaveFile(const FileDialogRequest& request) override {
-    QFileDialog dialog(QApplication::activeWindow(), Caption(), QDir::currentPath(), request.filter);
+    QFileDialog dialog(QApplication::activeWindow(), Caption(), QDir::currentPath(),
+                       request.filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     return Run(dialog, request);
