@@ -221,10 +221,12 @@ class CommPort {
   bool linesWatched_ = false;
   int linePollMs_ = 0;
 
-  // Read side only: bytes are taken from the driver a line-discipline
-  // buffer at a time and handed to reads from here (a pending read leaves
-  // the stage empty).
-  static constexpr size_t kStageSize = 4096;
+  // Read side only: bytes are taken from the driver in one read() of all it
+  // has and handed to reads from here (a pending read leaves the stage
+  // empty). The stage is larger than the line discipline's 4096-byte buffer,
+  // so that a read which comes back short proves the driver empty and the
+  // thread goes back to its wait instead of reading again to find nothing.
+  static constexpr size_t kStageSize = 65536;
   std::unique_ptr<uint8_t[]> stage_;
   size_t stageBegin_ = 0, stageEnd_ = 0;
   bool driverDrained_ = false;

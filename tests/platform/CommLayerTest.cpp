@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <thread>
 #include <vector>
 
 #include "platform/CommNames.h"
@@ -299,6 +300,39 @@ TEST_F(CommPortOnPty, ParityCheckingDecodesTheDoubledFF) {
   }
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + count),
             std::vector<uint8_t>(std::begin(sent), std::end(sent)));
+}
+
+// A stream far larger than one read() of the driver, written while it is
+// read: every byte arrives once and in order, each read at most 1024 bytes,
+// with marking on too (0xFF doubled by the driver, pairs cut anywhere).
+TEST_F(CommPortOnPty, StreamWhileWritingArrivesWholeInBlocksOfAtMost1024) {
+  for (const bool marking : {false, true}) {
+    SCOPED_TRACE(marking ? "parity marking" : "plain");
+    CommDcb dcb;
+    ASSERT_TRUE(port_->GetCommState(&dcb));
+    dcb.Flags = marking ? (kDcbBinary | kDcbParity) : kDcbBinary;
+    ASSERT_TRUE(port_->SetCommState(dcb));
+    std::vector<uint8_t> sent = Pattern(300000);
+    for (size_t i = 0; i < sent.size(); i += 5) sent[i] = 0xFF;
+    std::thread writer([&] { pty_->Write(sent.data(), sent.size()); });
+    std::vector<uint8_t> got;
+    uint8_t buffer[1024];
+    uint32_t count = 0;
+    CommOverlapped ov;
+    bool oversized = false;
+    const int64_t deadline = CommNowNs() + 30'000'000'000;
+    while (got.size() < sent.size() && CommNowNs() < deadline) {
+      const CommIo io = port_->ReadFile(buffer, sizeof buffer, &count, &ov);
+      if (io == CommIo::Pending && !port_->GetOverlappedResult(&ov, &count, true)) break;
+      if (io == CommIo::Failed) break;
+      oversized = oversized || count > sizeof buffer;
+      got.insert(got.end(), buffer, buffer + count);
+    }
+    writer.join();
+    EXPECT_FALSE(oversized);
+    ASSERT_EQ(got.size(), sent.size());
+    EXPECT_TRUE(got == sent);
+  }
 }
 
 TEST_F(CommPortOnPty, WritesReachTheFarSideWhole) {
