@@ -6,7 +6,6 @@
 #include <functional>
 #include <utility>
 
-#include "platform/Exception.h"
 
 namespace app {
 
@@ -49,9 +48,6 @@ class TApplication : public QApplication {
   TApplication(int& argc, char** argv);
 
   bool notify(QObject* receiver, QEvent* event) override;
-
-  // Same as platform::CurrentExceptionText (call inside a catch block).
-  static QString CurrentExceptionText() { return platform::CurrentExceptionText(); }
 };
 
 }  // namespace app
