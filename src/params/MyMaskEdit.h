@@ -5,7 +5,9 @@
 // Hex identifier edit: four groups of two characters separated by literal
 // blanks ("12 34 56 78", 11 characters). Letters are shown in upper case and a
 // position not yet typed shows "0". Leaving an incompletely typed edit is never
-// an input error.
+// an input error. Only hexadecimal digits get in, by every input path of the
+// edit (keys, paste, drop, input method, insert()); setText() is the
+// program's own and is not checked.
 class TMyMaskEdit : public QLineEdit {
   Q_OBJECT
 

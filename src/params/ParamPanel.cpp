@@ -305,9 +305,13 @@ void TParamPanel::InstallKeyFilters() {
        {static_cast<QObject*>(c_.EdtUsrCANID), static_cast<QObject*>(c_.EdtDataCANID),
         static_cast<QObject*>(c_.edtFilterChkCode), static_cast<QObject*>(c_.edtFilterMaskCode)})
     install(edit, KeyFilterKind::Hex);
-  install(c_.spEdtOffSet, KeyFilterKind::Digits);
-  install(c_.spEdtLen, KeyFilterKind::IdLength);
-  install(c_.spEdtInterval, KeyFilterKind::Digits);
+  const auto installSpin = [&install](TSpinEdit* spin, KeyFilterKind kind) {
+    install(spin, kind);
+    spin->SetAllowedChars(FieldChars(kind));
+  };
+  installSpin(c_.spEdtOffSet, KeyFilterKind::Digits);
+  installSpin(c_.spEdtLen, KeyFilterKind::IdLength);
+  installSpin(c_.spEdtInterval, KeyFilterKind::Digits);
 }
 
 bool TParamPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -350,18 +354,22 @@ std::uint32_t ParseHexId(const QString& id, bool* ok) {
   return value;
 }
 
+QString FieldChars(KeyFilterKind kind) {
+  switch (kind) {
+    case KeyFilterKind::Hex:
+      return QStringLiteral("0123456789ABCDEFabcdef");
+    case KeyFilterKind::Digits:
+      return QStringLiteral("0123456789");
+    case KeyFilterKind::IdLength:
+      return QStringLiteral("1234");
+  }
+  return {};
+}
+
 bool KeyAllowed(KeyFilterKind kind, QChar key) {
   const char16_t ch = key.unicode();
   if (ch == 8 || ch == 9 || ch == 10 || ch == 13) return true;
-  switch (kind) {
-    case KeyFilterKind::Hex:
-      return (ch >= u'0' && ch <= u'9') || (ch >= u'A' && ch <= u'F') || (ch >= u'a' && ch <= u'f');
-    case KeyFilterKind::Digits:
-      return ch >= u'0' && ch <= u'9';
-    case KeyFilterKind::IdLength:
-      return ch >= u'1' && ch <= u'4';
-  }
-  return false;
+  return FieldChars(kind).contains(key);
 }
 
 }  // namespace params

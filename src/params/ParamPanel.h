@@ -106,7 +106,9 @@ class TParamPanel : public QObject {
   void chkActiveRecFilterClick();
 
  protected:
-  // The key-press handlers of the hex edits and spin edits.
+  // The key-press handlers of the hex edits and spin edits. Pasted, dropped
+  // and composed text is held to the same characters by the fields' own
+  // validation.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -135,5 +137,7 @@ std::uint32_t ParseHexId(const QString& id, bool* ok);
 // return and the characters of each kind of field.
 enum class KeyFilterKind { Hex, Digits, IdLength };
 bool KeyAllowed(KeyFilterKind kind, QChar key);
+// The characters a field of each kind takes, by any input path.
+QString FieldChars(KeyFilterKind kind);
 
 }  // namespace params

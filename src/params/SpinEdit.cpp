@@ -46,6 +46,10 @@ void TSpinEdit::stepBy(int steps) {
 
 QValidator::State TSpinEdit::validate(QString& input, int& /*pos*/) const {
   if (maxLength_ > 0 && input.size() > maxLength_) return QValidator::Invalid;
+  for (qsizetype i = 0; i < input.size(); ++i) {
+    const bool sign = i == 0 && min_ < 0 && input.at(i) == QLatin1Char('-');
+    if (!sign && !allowed_.contains(input.at(i))) return QValidator::Invalid;
+  }
   return QValidator::Acceptable;
 }
 

@@ -5,8 +5,9 @@
 // Integer field with a minimum and a maximum. Text that is not a number reads
 // as the minimum; a value outside the range is pulled to the nearer bound when
 // the program sets it and when the field loses the focus. While the operator
-// types, any text up to MaxLength characters stands as typed (the key filters
-// of the panel decide which characters get in).
+// types, a text of allowed characters up to MaxLength characters stands as
+// typed; any other change, typed, pasted, dropped or composed by an input
+// method, is refused as a whole.
 class TSpinEdit : public QAbstractSpinBox {
   Q_OBJECT
   Q_PROPERTY(int MinValue READ MinValue WRITE SetMinValue)
@@ -24,6 +25,10 @@ class TSpinEdit : public QAbstractSpinBox {
   void SetMaxValue(int value);
   // 0 means no limit.
   void SetMaxLength(int length);
+  // The characters the field takes (default the digits 0..9); a minus sign
+  // is also taken in front while the minimum is negative.
+  void SetAllowedChars(const QString& chars) { allowed_ = chars; }
+  QString AllowedChars() const { return allowed_; }
 
   // The shown number, or the minimum when the text is not a number.
   int Value() const;
@@ -43,4 +48,5 @@ class TSpinEdit : public QAbstractSpinBox {
   int min_ = 0;
   int max_ = 100;
   int maxLength_ = 0;
+  QString allowed_ = QStringLiteral("0123456789");
 };

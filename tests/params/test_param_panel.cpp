@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "PanelFixture.h"
@@ -423,6 +430,130 @@ TEST_F(ParamPanelTest, SpinEditsTakeOnlyTheirDigitsAndArePulledIntoRangeOnLeavin
     EXPECT_EQ(test.spin->text(), QString::number(test.afterLeaving));
   }
 }
+
+// ---- every other input path of the numeric fields ----
+
+enum class InputPath { Paste, Drop, InputMethod, Insert };
+enum class Field { DataId, SendId, IdLength, Offset, Interval };
+
+struct InputCase {
+  const char* name;
+  Field field;
+  InputPath path;
+  QString input;
+  QString shownAfter;  // the field showed 12 34 56 78, or its spin's initial value
+};
+
+void PrintTo(const InputCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class InputPathTest : public ParamPanelTest, public ::testing::WithParamInterface<InputCase> {
+ protected:
+  // The line edit the text goes into: the hex edit itself, or the spin's.
+  QLineEdit* Target() {
+    switch (GetParam().field) {
+      case Field::DataId:
+        return c.EdtDataCANID;
+      case Field::SendId:
+        return c.EdtUsrCANID;
+      case Field::IdLength:
+        return c.spEdtLen->findChild<QLineEdit*>();
+      case Field::Offset:
+        return c.spEdtOffSet->findChild<QLineEdit*>();
+      case Field::Interval:
+        return c.spEdtInterval->findChild<QLineEdit*>();
+    }
+    return nullptr;
+  }
+
+  // A paste from the context menu, a drop at the start of the field, an input
+  // method's commit, or insert(): all replace the selection.
+  static void Enter(QLineEdit* edit, InputPath path, const QString& text) {
+    switch (path) {
+      case InputPath::Paste:
+        QGuiApplication::clipboard()->setText(text);
+        edit->paste();
+        break;
+      case InputPath::Drop: {
+        QMimeData data;
+        data.setText(text);
+        // The drop goes to the target that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &enter);
+        QDropEvent drop(QPointF(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &drop);
+        break;
+      }
+      case InputPath::InputMethod: {
+        QInputMethodEvent commit;
+        commit.setCommitString(text);
+        QCoreApplication::sendEvent(edit, &commit);
+        break;
+      }
+      case InputPath::Insert:
+        edit->insert(text);
+        break;
+    }
+  }
+};
+
+// What a typed key may not put into a field, no other way may either; a hex
+// edit never holds a text that would go out as 0 without a word.
+TEST_P(InputPathTest, FieldTakesOnlyWhatATypedKeyMay) {
+  c.EdtUsrCANID->setText("12 34 56 78");
+  c.EdtDataCANID->setText("12 34 56 78");
+  QLineEdit* edit = Target();
+  ASSERT_NE(edit, nullptr);
+  edit->selectAll();
+  Enter(edit, GetParam().path, GetParam().input);
+  EXPECT_EQ(edit->displayText(), GetParam().shownAfter);
+
+  // What goes to the converter is what is shown.
+  const protocol::ConvtParams record = panel->BuildConvtParams();
+  QString shown = GetParam().shownAfter;
+  switch (GetParam().field) {
+    case Field::DataId:
+      EXPECT_EQ(record.dataSendId, shown.remove(' ').toUInt(nullptr, 16));
+      break;
+    case Field::SendId:
+      EXPECT_EQ(record.transparentSendId, shown.remove(' ').toUInt(nullptr, 16));
+      break;
+    case Field::IdLength:
+      EXPECT_EQ(record.idLength, shown.toUInt());
+      break;
+    case Field::Offset:
+      EXPECT_EQ(record.idOffset, shown.toUInt());
+      break;
+    case Field::Interval:
+      EXPECT_EQ(record.frameGapChars, shown.toUInt());
+      break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, InputPathTest,
+    ::testing::Values(
+        InputCase{"PasteHex", Field::DataId, InputPath::Paste, "ab cd ef 01", "AB CD EF 01"},
+        InputCase{"PasteLetters", Field::DataId, InputPath::Paste, "GZ", "12 34 56 78"},
+        InputCase{"PastePrefixedNumber", Field::DataId, InputPath::Paste, "0x7FF", "12 34 56 78"},
+        InputCase{"PasteChinese", Field::SendId, InputPath::Paste, "中文", "12 34 56 78"},
+        InputCase{"DropHex", Field::DataId, InputPath::Drop, "1f", "1F 34 56 78"},
+        InputCase{"DropLetters", Field::SendId, InputPath::Drop, "zz", "12 34 56 78"},
+        InputCase{"ComposeFullWidthF", Field::DataId, InputPath::InputMethod, "\uFF46",
+                  "12 34 56 78"},
+        InputCase{"ComposeDigit", Field::DataId, InputPath::InputMethod, "7", "70 00 00 00"},
+        InputCase{"InsertFullWidthDigits", Field::DataId, InputPath::Insert, "\uFF11\uFF12",
+                  "12 34 56 78"},
+        InputCase{"InsertHex", Field::SendId, InputPath::Insert, "7ff", "7F F0 00 00"},
+        InputCase{"PasteLengthAboveFour", Field::IdLength, InputPath::Paste, "5", "1"},
+        InputCase{"PasteLength", Field::IdLength, InputPath::Paste, "3", "3"},
+        InputCase{"ComposeNegativeOffset", Field::Offset, InputPath::InputMethod, "-4", "0"},
+        InputCase{"DropLetterOnInterval", Field::Interval, InputPath::Drop, "x", "2"},
+        InputCase{"InsertFullWidthInterval", Field::Interval, InputPath::Insert, "\uFF11\uFF10",
+                  "2"},
+        InputCase{"PasteInterval", Field::Interval, InputPath::Paste, "10", "10"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpinEditTest, TextThatIsNotANumberReadsAsTheMinimumAndSettingClamps) {
   TSpinEdit spin;
