@@ -26,6 +26,7 @@ constexpr int kClientWidth = 478;
 constexpr int kClientHeight = 550;
 constexpr int kPortCount = 255;
 constexpr int kConvertTab = 0;
+constexpr int kTraceLines = 5000;
 
 }  // namespace
 
@@ -165,6 +166,9 @@ void TfrmMain::FormCreate() {
   // receives every trace line.
   ui->pgcFunc->setTabVisible(ui->pgcFunc->indexOf(ui->TabSheet1), false);
   ui->Button1->setVisible(false);
+  // Every received chunk is traced and nothing empties the trace: it keeps
+  // the latest lines only, so that a long session does not grow without end.
+  ui->Memo1->setMaximumBlockCount(kTraceLines);
   ui->N1->setEnabled(false);
   ui->N2->setEnabled(false);
   // 7a. Device operations: the pending-command list, the port, the timers.

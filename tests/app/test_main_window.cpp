@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 
@@ -135,6 +137,19 @@ TEST_F(MainWindowTest, ClearButtonEmptiesTheTrace) {
   ui().Memo1->appendPlainText("7F 01 20 10");
   window_->Button1Click();
   EXPECT_TRUE(ui().Memo1->toPlainText().isEmpty());
+}
+
+// Nothing empties the trace in use, so it keeps only the latest lines.
+TEST_F(MainWindowTest, TraceKeepsTheLast5000Lines) {
+  constexpr int kChunks = 5300;
+  for (int i = 0; i < kChunks; ++i) {
+    const std::uint8_t chunk[] = {static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)};
+    window_->TraceHex(chunk, sizeof chunk);
+  }
+  const QStringList lines = ui().Memo1->toPlainText().split('\n');
+  ASSERT_EQ(lines.size(), 5000);
+  EXPECT_EQ(lines.first(), "01 2C ");  // chunk 300
+  EXPECT_EQ(lines.last(), "14 B3 ");   // chunk 5299
 }
 
 // A button whose handler fails, placed in the window like any other.
