@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 
 #include "protocol/Frame.h"
@@ -95,8 +96,9 @@ class TfrmMain : public QMainWindow {
   // The serial port to the converter.
   TComm* Comm1 = nullptr;
 
-  // Opens the port when closed (the selected COM number, 115200 8N1) and
-  // sends the query of `code`; failures are shown, never thrown.
+  // Sends the query of `code` on the open port; a refusal (also: the port is
+  // closed) and failures are shown, never thrown. Only a connect click opens
+  // the port.
   void SendQuery(std::uint16_t code);
   void SendRestoreDefault();
   // Connected state on or off; off also closes the port.
@@ -111,6 +113,9 @@ class TfrmMain : public QMainWindow {
   // Examines the received bytes once for the operation `op`.
   void ProcessReplies(std::uint16_t op);
   void Comm1ReceiveData(TComm* Sender, const std::uint8_t* Buffer, std::uint16_t BufferLength);
+  // The port is gone (adapter unplugged): back to Disconnected, the operator
+  // told once. Nothing happens when the port was already closed.
+  void Comm1RequestHangup(TComm* Sender);
   // One debug line: each byte as two upper-case hex digits and a space.
   void TraceHex(const std::uint8_t* bytes, std::size_t n);
 
@@ -118,15 +123,34 @@ class TfrmMain : public QMainWindow {
   void CreateDeviceOperations();
   void ConnectDeviceHandlers();
   void DestroyDeviceOperations();
-  void BeginOperation();
+  // Starts an operation: no window of an earlier one fires inside it. The
+  // result identifies the operation for OperationEnded.
+  std::uint64_t BeginOperation();
+  // Ends the operation in progress for good (disconnect, lost port): both
+  // timers stopped, CurOpCode 0, and a sequence of sends that a message box
+  // interrupted does not go on.
+  void EndOperation();
+  bool OperationEnded(std::uint64_t operation) const { return operation != FOperation; }
+  void Disconnect();
+  // Opens the selected port for a connect; false (and the failure shown)
+  // when it cannot be opened.
+  bool OpenSelectedPort();
+  // "Disconnect" while the port is open, "Connect" otherwise.
+  void UpdateConnCaption();
   void StartBatch(int intervalMs);
   void ConfigurePort();
   void RequestGet(std::uint16_t code);
+  // A read of the three groups in the given order, 20 ms apart, as the
+  // operation `operation`; false when it was ended on the way.
+  bool RequestAllGroups(std::initializer_list<std::uint16_t> codes, std::uint64_t operation);
   void TraceLine(const QString& line);
   void ShowVersion(const protocol::Frame& frame);
   void ProcessRestoreReply();
   void ProcessVersionReply();
   void ProcessStreamReplies(std::span<const std::uint16_t> codes, bool reading);
+
+  // Counts operations begun and ended; see BeginOperation.
+  std::uint64_t FOperation = 0;
 
  public:
   // ---- language (untMainLang.cpp) ----

@@ -73,6 +73,7 @@ void TfrmMain::CreateDeviceOperations() {
   Comm1->OnReceiveData = [this](TComm* sender, const std::uint8_t* buffer, std::uint16_t length) {
     Comm1ReceiveData(sender, buffer, length);
   };
+  Comm1->OnRequestHangup = [this](TComm* sender) { Comm1RequestHangup(sender); };
   Panel->SetSendTarget([this](const std::uint8_t* data, std::uint16_t length) {
     return Comm1->SendData(data, length);
   });
@@ -103,8 +104,10 @@ void TfrmMain::DestroyDeviceOperations() {
   FCmdList = nullptr;
   if (!Comm1) return;
   if (Comm1->PortOpen()) Comm1->ClosePort();
-  // Blocks still queued for the window must not reach a window being torn down.
+  // Notifications still queued for the window must not reach a window being
+  // torn down.
   Comm1->OnReceiveData = nullptr;
+  Comm1->OnRequestHangup = nullptr;
   timBath->stop();
   timOut->stop();
 }
@@ -120,10 +123,32 @@ void TfrmMain::StartBatch(int intervalMs) {
   timBath->start();
 }
 
-void TfrmMain::BeginOperation() {
-  // A time-out armed by an earlier operation must not end this one.
+std::uint64_t TfrmMain::BeginOperation() {
+  // A time-out armed by an earlier operation must not end this one, and its
+  // collection window must not examine this one's replies.
+  timBath->stop();
   timOut->stop();
   ClearRxBuffer();
+  return ++FOperation;
+}
+
+void TfrmMain::EndOperation() {
+  timBath->stop();
+  timOut->stop();
+  CurOpCode = 0;
+  FCmdList->Clear();
+  ++FOperation;
+}
+
+void TfrmMain::Disconnect() {
+  EndOperation();
+  SetControlsEnabled(false);  // closes the port
+}
+
+void TfrmMain::UpdateConnCaption() {
+  ui->btnConn->setText(Comm1->PortOpen()
+                           ? LangText(QStringLiteral("断开"), QStringLiteral("Disconnect"))
+                           : LangText(QStringLiteral("连接"), QStringLiteral("Connect")));
 }
 
 void TfrmMain::ConfigurePort() {
@@ -138,6 +163,22 @@ void TfrmMain::ConfigurePort() {
 void TfrmMain::RequestGet(std::uint16_t code) {
   FCmdList->Add(code);
   SendQuery(code);
+}
+
+bool TfrmMain::RequestAllGroups(std::initializer_list<std::uint16_t> codes,
+                                std::uint64_t operation) {
+  FCmdList->Clear();
+  CurOpCode = OP_READ_CFG;
+  bool first = true;
+  for (const std::uint16_t code : codes) {
+    if (!first) Pause(kQueryPauseMs);
+    first = false;
+    RequestGet(code);
+    // The message of a refused send runs the event loop, in which the port
+    // may be lost or closed.
+    if (OperationEnded(operation)) return false;
+  }
+  return true;
 }
 
 void TfrmMain::TraceLine(const QString& line) {
@@ -165,13 +206,20 @@ void TfrmMain::ShowVersion(const Frame& frame) {
 
 // ---- sending ----
 
+bool TfrmMain::OpenSelectedPort() {
+  try {
+    ConfigurePort();
+    Comm1->OpenPort();
+    Pause(kOpenPauseMs);
+    return true;
+  } catch (...) {
+    Show(platform::CurrentExceptionText());
+    return false;
+  }
+}
+
 void TfrmMain::SendQuery(std::uint16_t code) {
   try {
-    if (!Comm1->PortOpen()) {
-      ConfigurePort();
-      Comm1->OpenPort();
-      Pause(kOpenPauseMs);
-    }
     const Frame frame = BuildQueryFrame(code);
     if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
       ShowLang("发送出错！", "Send error!");
@@ -195,9 +243,7 @@ void TfrmMain::SetControlsEnabled(bool enabled) {
     Pause(kClosePauseMs);
   }
   ui->cbxPort->setEnabled(!enabled);
-  ui->btnConn->setText(Comm1->PortOpen()
-                           ? LangText(QStringLiteral("断开"), QStringLiteral("Disconnect"))
-                           : LangText(QStringLiteral("连接"), QStringLiteral("Connect")));
+  UpdateConnCaption();
 }
 
 // ---- button handlers ----
@@ -205,12 +251,14 @@ void TfrmMain::SetControlsEnabled(bool enabled) {
 void TfrmMain::btnConnClick() {
   try {
     if (Comm1->PortOpen()) {
-      Comm1->ClosePort();
-      SetControlsEnabled(false);
+      Disconnect();
       return;
     }
-    BeginOperation();
-    SendQuery(CMD_GET_VERSION);
+    const auto operation = BeginOperation();
+    // A port that cannot be opened is reported; the time-out then returns the
+    // window to Disconnected.
+    if (OpenSelectedPort()) SendQuery(CMD_GET_VERSION);
+    if (OperationEnded(operation)) return;
     CurOpCode = CMD_GET_VERSION;
     StartBatch(kBathMs);
     ui->btnConn->setEnabled(false);
@@ -221,7 +269,7 @@ void TfrmMain::btnConnClick() {
 
 void TfrmMain::btnReadCfgClick() {
   try {
-    BeginOperation();
+    const auto operation = BeginOperation();
     FCmdList->Clear();
     switch (ui->pgcFunc->currentIndex()) {
       case kConvertTab:
@@ -236,6 +284,7 @@ void TfrmMain::btnReadCfgClick() {
       default:
         return;
     }
+    if (OperationEnded(operation)) return;
     CurOpCode = OP_READ_CFG;
     StartBatch(kBathMs);
   } catch (...) {
@@ -254,16 +303,16 @@ void TfrmMain::btnWriteCfgClick() {
     Panel->BuildComParams();
     Panel->BuildCanParams();
 
-    BeginOperation();
+    const auto operation = BeginOperation();
     FCmdList->Clear();
-    FCmdList->Add(CMD_CONVT_SET);
-    SendSetCommand(CMD_CONVT_SET);
-    Pause(kSetPauseMs);
-    FCmdList->Add(CMD_COM_SET);
-    SendSetCommand(CMD_COM_SET);
-    Pause(kSetPauseMs);
-    FCmdList->Add(CMD_CAN_SET);
-    SendSetCommand(CMD_CAN_SET);
+    // The message of a refused send runs the event loop, in which the port
+    // may be lost; the write then stops where it is.
+    for (const std::uint16_t command : {CMD_CONVT_SET, CMD_COM_SET, CMD_CAN_SET}) {
+      if (command != CMD_CONVT_SET) Pause(kSetPauseMs);
+      FCmdList->Add(command);
+      SendSetCommand(command);
+      if (OperationEnded(operation)) return;
+    }
     CurOpCode = OP_WRITE_CFG;
     StartBatch(kBathMs);
   } catch (...) {
@@ -273,9 +322,10 @@ void TfrmMain::btnWriteCfgClick() {
 
 // Catches nothing: a failure here reaches the application-wide handler.
 void TfrmMain::btnDefCfgClick() {
-  BeginOperation();
+  const auto operation = BeginOperation();
   FCmdList->Clear();
   SendRestoreDefault();
+  if (OperationEnded(operation)) return;
   CurOpCode = CMD_RESTORE_DEFAULT;
   StartBatch(kRestoreBathMs);
 }
@@ -294,6 +344,7 @@ void TfrmMain::timOutTimer() {
   if (!ui->btnConn->isEnabled()) ui->btnConn->setEnabled(true);
   // A connection attempt without a valid version reply leaves no port open.
   if (CurOpCode == CMD_GET_VERSION && Comm1->PortOpen()) Comm1->ClosePort();
+  UpdateConnCaption();
   CurOpCode = 0;
   ShowLang("操作超时!", "operating timeout.");
 }
@@ -304,6 +355,17 @@ void TfrmMain::Comm1ReceiveData(TComm* /*Sender*/, const std::uint8_t* Buffer,
                                 std::uint16_t BufferLength) {
   const auto stored = RxBuffer.AppendReceived(Buffer, BufferLength);
   if (!stored.empty()) TraceHex(stored.data(), stored.size());
+}
+
+void TfrmMain::Comm1RequestHangup(TComm* /*Sender*/) {
+  // Both worker threads may report the same loss, and a deliberate
+  // disconnect may have closed the port before the report was delivered.
+  if (!Comm1->PortOpen()) return;
+  EndOperation();
+  SetControlsEnabled(false);  // closes the port
+  ui->btnConn->setEnabled(true);
+  ShowLang("串口已断开，请在适配器重新接入后重新连接。",
+           "The serial port was lost. Reconnect when the adapter is back.");
 }
 
 void TfrmMain::ProcessReplies(std::uint16_t op) {
@@ -338,15 +400,8 @@ void TfrmMain::ProcessRestoreReply() {
     ShowLang("获取默认设置参数失败！", "Gets the default parameter settings fail!");
     return;
   }
-  timOut->stop();
-  ClearRxBuffer();
-  FCmdList->Clear();
-  RequestGet(CMD_CONVT_GET);
-  CurOpCode = OP_READ_CFG;
-  Pause(kQueryPauseMs);
-  RequestGet(CMD_COM_GET);
-  Pause(kQueryPauseMs);
-  RequestGet(CMD_CAN_GET);
+  const auto operation = BeginOperation();
+  if (!RequestAllGroups({CMD_CONVT_GET, CMD_COM_GET, CMD_CAN_GET}, operation)) return;
   timBath->start();  // its interval stays at the restore's 3000 ms
 }
 
@@ -354,17 +409,10 @@ void TfrmMain::ProcessVersionReply() {
   const auto reply = FindVersionReply(RxBuffer.Bytes());
   if (!reply) return;
   ShowVersion(*reply);
-  timOut->stop();
   ui->btnConn->setEnabled(true);
   SetControlsEnabled(true);
-  ClearRxBuffer();
-  FCmdList->Clear();
-  RequestGet(CMD_COM_GET);
-  CurOpCode = OP_READ_CFG;
-  Pause(kQueryPauseMs);
-  RequestGet(CMD_CONVT_GET);
-  Pause(kQueryPauseMs);
-  RequestGet(CMD_CAN_GET);
+  const auto operation = BeginOperation();
+  if (!RequestAllGroups({CMD_COM_GET, CMD_CONVT_GET, CMD_CAN_GET}, operation)) return;
   StartBatch(kBathMs);
 }
 

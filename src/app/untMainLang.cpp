@@ -71,9 +71,7 @@ void TfrmMain::RefreshLanguage() {
   // The caption always comes from the settings file, over the language file.
   setWindowTitle(GetMainCaption());
   if (frmDM) ApplyLangFile(nullptr, frmDM->mLangMsgs);
-  const bool connected = Comm1 && Comm1->PortOpen();
-  ui->btnConn->setText(connected ? LangText(QStringLiteral("断开"), QStringLiteral("Disconnect"))
-                                 : LangText(QStringLiteral("连接"), QStringLiteral("Connect")));
+  if (Comm1) UpdateConnCaption();
 }
 
 void TfrmMain::N3Click() {

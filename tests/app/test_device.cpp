@@ -13,10 +13,13 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <ostream>
+#include <utility>
 #include <vector>
 
+#include "app/Dialogs.h"
 #include "app/MyElemLst.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
@@ -38,6 +41,37 @@ using testing_support::TempProgramFolder;
 
 constexpr int kComNumber = 7;
 constexpr int kWaitMs = 5000;
+
+const QString kLostEnu =
+    QStringLiteral("The serial port was lost. Reconnect when the adapter is back.");
+const QString kLostChn = QStringLiteral("串口已断开，请在适配器重新接入后重新连接。");
+
+// Message boxes that run the event loop while they are open, as modal boxes
+// do: the first message runs `whileOpen` before it returns. Installed over
+// the fixture's scripted dialogs for its lifetime.
+class ModalDialogs final : public app::DialogSeam {
+ public:
+  ModalDialogs(QStringList& messages, std::function<void()> whileOpen)
+      : previous_(&app::Dialogs()), messages_(messages), whileOpen_(std::move(whileOpen)) {
+    app::InstallDialogs(this);
+  }
+  ~ModalDialogs() override { app::InstallDialogs(previous_); }
+  ModalDialogs(const ModalDialogs&) = delete;
+  ModalDialogs& operator=(const ModalDialogs&) = delete;
+
+  void ShowMessage(const QString& text) override {
+    messages_.append(text);
+    if (auto run = std::exchange(whileOpen_, nullptr)) run();
+  }
+  bool AskYesNo(const QString&) override { return false; }
+  QString ChooseOpenFile(const app::FileDialogRequest&) override { return {}; }
+  QString ChooseSaveFile(const app::FileDialogRequest&) override { return {}; }
+
+ private:
+  app::DialogSeam* previous_;
+  QStringList& messages_;
+  std::function<void()> whileOpen_;
+};
 
 using testing_support::Bytes;
 using testing_support::ToBytes;
@@ -177,6 +211,20 @@ class DeviceTest : public ::testing::Test {
 
   QStringList TraceLines() { return ui().Memo1->toPlainText().split('\n'); }
 
+  void RefuseSends() {
+    w().Panel->SetSendTarget([](const std::uint8_t*, std::uint16_t) { return false; });
+  }
+
+  // The converter's end goes away, as when the adapter is unplugged; returns
+  // once the window has handled the report.
+  void LoseThePort() {
+    pty_->CloseMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w().Comm1->PortOpen(); }, kWaitMs));
+    // A second report (the other worker thread) is already queued; it must
+    // show nothing.
+    QCoreApplication::sendPostedEvents();
+  }
+
   TempProgramFolder folder_;
   ScriptedDialogs dialogs_;
   TfrmDM dataModule_;  // created before the window, as the program does
@@ -254,7 +302,6 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{{255, 10, 255, 255, 100, 9, 12, 255}, "255.10", "build25525510009", "12.255"}));
 
 TEST_F(DeviceTest, ConnectWithoutAnswerTimesOutClosesThePortAndCanConnectAgain) {
-  const QString connectCaption = ui().btnConn->text();
   QTest::mouseClick(ui().btnConn, Qt::LeftButton);
   ReadRequests(1);
   w().timBathTimer();
@@ -265,7 +312,7 @@ TEST_F(DeviceTest, ConnectWithoutAnswerTimesOutClosesThePortAndCanConnectAgain) 
   EXPECT_EQ(messages(), QStringList{"operating timeout."});
   EXPECT_FALSE(w().Comm1->PortOpen());
   EXPECT_TRUE(ui().btnConn->isEnabled());
-  EXPECT_EQ(ui().btnConn->text(), connectCaption);
+  EXPECT_EQ(ui().btnConn->text(), "Connect");
   EXPECT_TRUE(ui().cbxPort->isEnabled());
   EXPECT_FALSE(ui().btnReadCfg->isEnabled());
   EXPECT_EQ(w().CurOpCode, 0);
@@ -296,7 +343,6 @@ TEST_F(DeviceTest, VersionReplyBehindNoiseIsFoundButAWrongOneIsNot) {
 
 TEST_F(DeviceTest, PortThatCannotOpenShowsTheFailureAndTheTimeOutReturnsToDisconnected) {
   ui().cbxPort->setCurrentText(QStringLiteral("COM255"));  // no link, no such device
-  const QString connectCaption = ui().btnConn->text();
   QTest::mouseClick(ui().btnConn, Qt::LeftButton);
   ASSERT_EQ(messages().size(), 1);
   EXPECT_EQ(w().Comm1->CommName(), QStringLiteral("\\\\.\\COM255"));
@@ -306,7 +352,7 @@ TEST_F(DeviceTest, PortThatCannotOpenShowsTheFailureAndTheTimeOutReturnsToDiscon
   w().timOutTimer();
   EXPECT_EQ(messages().last(), "operating timeout.");
   EXPECT_TRUE(ui().btnConn->isEnabled());
-  EXPECT_EQ(ui().btnConn->text(), connectCaption);
+  EXPECT_EQ(ui().btnConn->text(), "Connect");
 }
 
 // ---- reading ----
@@ -444,14 +490,144 @@ TEST_P(StaleTimeOutTest, StartingAnOperationStopsAnEarlierTimeOut) {
 INSTANTIATE_TEST_SUITE_P(Operations, StaleTimeOutTest,
                          ::testing::Values(Start::Read, Start::Write, Start::Restore));
 
-TEST_F(DeviceTest, ConnectingStopsATimeOutLeftFromBeforeTheDisconnect) {
+// The collection window of an earlier operation must not fire inside a
+// message box of the next one and arm a time-out for it.
+TEST_F(DeviceTest, StartingAnOperationStopsAnEarlierCollectionWindow) {
   Connect();
-  LeaveTimeOutArmed();
-  QTest::mouseClick(ui().btnConn, Qt::LeftButton);  // disconnect leaves timers alone
-  EXPECT_TRUE(w().timOut->isActive());
-  QTest::mouseClick(ui().btnConn, Qt::LeftButton);  // connect
-  EXPECT_FALSE(w().timOut->isActive());
-  EXPECT_EQ(w().CurOpCode, CMD_GET_VERSION);
+  QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+  ASSERT_TRUE(w().timBath->isActive());
+  RefuseSends();
+  bool collectingDuringTheMessage = true;
+  ModalDialogs modal(messages(), [&] { collectingDuringTheMessage = w().timBath->isActive(); });
+  QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+  ASSERT_FALSE(messages().isEmpty());
+  EXPECT_FALSE(collectingDuringTheMessage);
+}
+
+// ---- disconnecting and a lost port ----
+
+enum class InFlight { Read, ReadTimingOut, Restore, RestoreReadBack };
+
+void PrintTo(InFlight op, std::ostream* os) {
+  static const char* const names[] = {"read", "read timing out", "restore",
+                                      "read back after a restore"};
+  *os << names[static_cast<int>(op)];
+}
+
+class OperationInFlightTest : public DeviceTest, public ::testing::WithParamInterface<InFlight> {
+ protected:
+  void StartOperation() {
+    switch (GetParam()) {
+      case InFlight::Read:
+        QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+        ReadRequests(1);
+        break;
+      case InFlight::ReadTimingOut:
+        QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+        ReadRequests(1);
+        w().timBathTimer();
+        break;
+      case InFlight::Restore:
+        QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+        ReadRequests(1);
+        break;
+      case InFlight::RestoreReadBack:
+        QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+        ReadRequests(1);
+        Answer(Ack(CMD_RESTORE_DEFAULT));
+        w().timBathTimer();
+        ReadRequests(3);
+        break;
+    }
+    ASSERT_NE(w().CurOpCode, 0);
+  }
+
+  void ExpectDisconnectedWithNothingPending() {
+    EXPECT_FALSE(w().Comm1->PortOpen());
+    EXPECT_FALSE(w().timBath->isActive());
+    EXPECT_FALSE(w().timOut->isActive());
+    EXPECT_EQ(w().CurOpCode, 0);
+    EXPECT_EQ(w().FCmdList->Count(), 0);
+    EXPECT_TRUE(ui().btnConn->isEnabled());
+    EXPECT_EQ(ui().btnConn->text(), LangText("连接", "Connect"));
+    EXPECT_TRUE(ui().cbxPort->isEnabled());
+    EXPECT_FALSE(ui().btnReadCfg->isEnabled());
+    EXPECT_FALSE(ui().N2->isEnabled());
+  }
+};
+
+// A deliberate disconnect ends the operation: neither timer fires later, so
+// nothing reopens the port and no time-out is reported; a hang-up report of
+// the closed port that arrives afterwards shows nothing either.
+TEST_P(OperationInFlightTest, DisconnectEndsTheOperation) {
+  Connect();
+  StartOperation();
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  ExpectDisconnectedWithNothingPending();
+  w().Comm1RequestHangup(w().Comm1);
+  EXPECT_TRUE(messages().isEmpty());
+  Connect();
+}
+
+// The adapter is unplugged (the far end of the line goes away): the window
+// returns to Disconnected, keeps the values and tells the operator once.
+TEST_P(OperationInFlightTest, LostPortEndsTheOperationAndIsReportedOnce) {
+  frmDM->LangCode = QStringLiteral("chn");
+  Connect();
+  ui().cbbParity->setCurrentText("MARK");
+  StartOperation();
+  LoseThePort();
+  ExpectDisconnectedWithNothingPending();
+  EXPECT_EQ(messages(), QStringList{kLostChn});
+  EXPECT_EQ(ui().cbbParity->currentText(), "MARK");
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, OperationInFlightTest,
+                         ::testing::Values(InFlight::Read, InFlight::ReadTimingOut,
+                                           InFlight::Restore, InFlight::RestoreReadBack));
+
+TEST_F(DeviceTest, LostPortWhileConnectingReturnsToDisconnected) {
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  ReadRequests(1);
+  ASSERT_FALSE(ui().btnConn->isEnabled());
+  LoseThePort();
+  EXPECT_EQ(messages(), QStringList{kLostEnu});
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_TRUE(ui().btnConn->isEnabled());
+  EXPECT_EQ(ui().btnConn->text(), "Connect");
+  EXPECT_FALSE(w().timBath->isActive());
+  EXPECT_EQ(w().CurOpCode, 0);
+}
+
+// The loss is delivered while the message of a refused send is open; when the
+// operator closes the messages, the write does not go on with its next record.
+TEST_F(DeviceTest, LostPortInsideAMessageBoxStopsTheWriteThere) {
+  Connect();
+  int attempts = 0;
+  w().Panel->SetSendTarget([&](const std::uint8_t*, std::uint16_t) {
+    ++attempts;
+    return false;
+  });
+  ModalDialogs modal(messages(), [&] { LoseThePort(); });
+  QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
+  EXPECT_EQ(messages(), (QStringList{"Send \"Setting Command\" error !", kLostEnu}));
+  EXPECT_EQ(attempts, 1);
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_FALSE(w().timBath->isActive());
+  EXPECT_EQ(w().CurOpCode, 0);
+  EXPECT_EQ(ui().btnConn->text(), "Connect");
+}
+
+// A language change while connecting shows "Disconnect" (the port is open);
+// when the attempt times out the caption follows the closed port.
+TEST_F(DeviceTest, CaptionFollowsThePortAfterALanguageChangeWhileConnecting) {
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  frmDM->LangCode = QStringLiteral("chn");
+  w().RefreshLanguage();
+  w().timBathTimer();
+  w().timOutTimer();
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_EQ(ui().btnConn->text(), "连接");
 }
 
 // ---- restoring defaults ----

@@ -56,6 +56,13 @@ class ConvsimProcess {
   // The COM number served, 0 when the simulator did not start.
   int Com() const { return com_; }
 
+  // Ends the simulator at once, as when the adapter is pulled out: its
+  // pseudo-terminal goes away under the open port (its link stays behind).
+  void Kill() {
+    process_.kill();
+    process_.waitForFinished(kWaitMs);
+  }
+
   // Runs one control line ("fault CMD_CAN_SET silence") and waits for the
   // simulator's answer, so that the change is in force when this returns.
   QString Control(const QString& line) {

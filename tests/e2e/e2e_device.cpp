@@ -38,6 +38,9 @@ const QString kReadOk = QStringLiteral("acquire configuration succeed!");
 const QString kWriteOk = QStringLiteral("write configuration succeed!");
 const QString kTimeout = QStringLiteral("operating timeout.");
 const QString kRestoreRefused = QStringLiteral("Gets the default parameter settings fail!");
+const QString kLostEnu =
+    QStringLiteral("The serial port was lost. Reconnect when the adapter is back.");
+const QString kLostChn = QStringLiteral("串口已断开，请在适配器重新接入后重新连接。");
 
 // Waits well beyond every design window (the longest is a restore's 6 s).
 constexpr int kDeadlineMs = 20000;
@@ -81,6 +84,20 @@ class EndToEndTest : public ::testing::Test {
 
   // Runs the event loop for a while, so that anything still due shows up.
   void Settle(int ms) { QTest::qWait(ms); }
+
+  // True when another user can open the converter's port: the window holds
+  // neither the port nor its lock.
+  bool PortIsFree() {
+    TComm other;
+    other.SetCommName(QStringLiteral("\\\\.\\COM%1").arg(convsim_->Com()));
+    try {
+      other.OpenPort();
+    } catch (...) {
+      return false;
+    }
+    other.ClosePort();
+    return true;
+  }
 
   bool FactoryValuesShown() {
     return w().Panel->BuildConvtParams() == Converter::FactoryConvt() &&
@@ -309,11 +326,93 @@ TEST_F(EndToEndTest, ClosingTheWindowWhileConnectedClosesThePort) {
   Connect();
   window_->close();
   window_.reset();
-  TComm other;  // the port is free again
-  other.SetCommName(QStringLiteral("\\\\.\\COM%1").arg(convsim_->Com()));
-  EXPECT_NO_THROW(other.OpenPort());
-  other.ClosePort();
+  EXPECT_TRUE(PortIsFree());
 }
+
+// Restore defaults, then disconnect before its collection window ends, and
+// choose another port: the acknowledgement is never examined, so no read
+// follows, nothing opens a port and no message appears.
+TEST_F(EndToEndTest, RestoreThenDisconnectAtOnceEndsTheRestore) {
+  StartConverter();
+  Connect();
+  const qsizetype before = convsim_->ReceivedCommands().size();
+  QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+  QTest::mouseClick(ui().btnConn, Qt::LeftButton);
+  ui().cbxPort->setCurrentText(QStringLiteral("COM%1").arg(convsim_->Com() == 255 ? 254 : 255));
+  Settle(7000);  // beyond the restore's 3 s window and its 0.5 s time-out
+  EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+  EXPECT_EQ(convsim_->ReceivedCommands().mid(before), QStringList{"CMD_RESTORE_DEFAULT"});
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_EQ(ui().btnConn->text(), "Connect");
+  EXPECT_TRUE(PortIsFree());
+}
+
+// ---- the adapter is pulled out ----
+
+enum class Activity { Idle, ReadInFlight, RestoreInFlight };
+
+struct LostPortCase {
+  const char* name;
+  Activity activity;
+  const char* language;
+  QString message;
+  QString connectCaption;
+};
+
+void PrintTo(const LostPortCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class LostPortTest : public EndToEndTest, public ::testing::WithParamInterface<LostPortCase> {};
+
+TEST_P(LostPortTest, WindowReturnsToDisconnectedSaysSoOnceAndConnectsAgainLater) {
+  StartConverter();
+  Connect();
+  frmDM->LangCode = QString::fromLatin1(GetParam().language);
+  ui().cbbParity->setCurrentText("MARK");
+  const int com = convsim_->Com();
+  if (GetParam().activity == Activity::ReadInFlight) {
+    ui().pgcFunc->setCurrentIndex(2);
+    QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return convsim_->ReceivedCommands().endsWith("CMD_CAN_GET"); }, kDeadlineMs));
+  } else if (GetParam().activity == Activity::RestoreInFlight) {
+    QTest::mouseClick(ui().btnDefCfg, Qt::LeftButton);
+  }
+
+  convsim_->Kill();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages().isEmpty(); }, kDeadlineMs));
+  EXPECT_EQ(messages(), QStringList{GetParam().message});
+  EXPECT_FALSE(w().Comm1->PortOpen());
+  EXPECT_EQ(w().CurOpCode, 0);
+  EXPECT_TRUE(ui().btnConn->isEnabled());
+  EXPECT_EQ(ui().btnConn->text(), GetParam().connectCaption);
+  EXPECT_TRUE(ui().cbxPort->isEnabled());
+  EXPECT_FALSE(ui().btnWriteCfg->isEnabled());
+  EXPECT_FALSE(ui().cbbParity->isEnabled());
+  EXPECT_EQ(ui().cbbParity->currentText(), "MARK");
+  EXPECT_EQ(ui().LbSMainVer->text(), "1.2");
+  Settle(4500);  // beyond every window the operation had left
+  EXPECT_EQ(messages(), QStringList{GetParam().message});
+
+  // The adapter is back on the same port.
+  convsim_ =
+      std::make_unique<ConvsimProcess>(QStringLiteral(CONVSIM_EXE), folder_.path(),
+                                       QStringList{"--com", QString::number(com), "--replace"});
+  ASSERT_EQ(convsim_->Com(), com);
+  frmDM->LangCode = QStringLiteral("enu");
+  messages().clear();
+  Connect();
+  EXPECT_TRUE(FactoryValuesShown());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Activities, LostPortTest,
+    ::testing::Values(LostPortCase{"Idle", Activity::Idle, "enu", kLostEnu, "Connect"},
+                      LostPortCase{"ReadInFlight", Activity::ReadInFlight, "chn", kLostChn, "连接"},
+                      LostPortCase{"RestoreInFlight", Activity::RestoreInFlight, "enu", kLostEnu,
+                                   "Connect"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- a time-out left by an earlier operation ----
 
