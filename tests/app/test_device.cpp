@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -508,10 +509,13 @@ TEST_F(DeviceTest, StartingAnOperationStopsAnEarlierCollectionWindow) {
 
 enum class InFlight { Read, ReadTimingOut, Restore, RestoreReadBack };
 
+const char* NameOf(InFlight op) {
+  static const char* const names[] = {"Read", "ReadTimingOut", "Restore", "RestoreReadBack"};
+  return names[static_cast<int>(op)];
+}
+
 void PrintTo(InFlight op, std::ostream* os) {
-  static const char* const names[] = {"read", "read timing out", "restore",
-                                      "read back after a restore"};
-  *os << names[static_cast<int>(op)];
+  *os << NameOf(op);
 }
 
 class OperationInFlightTest : public DeviceTest, public ::testing::WithParamInterface<InFlight> {
@@ -584,7 +588,8 @@ TEST_P(OperationInFlightTest, LostPortEndsTheOperationAndIsReportedOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Operations, OperationInFlightTest,
                          ::testing::Values(InFlight::Read, InFlight::ReadTimingOut,
-                                           InFlight::Restore, InFlight::RestoreReadBack));
+                                           InFlight::Restore, InFlight::RestoreReadBack),
+                         [](const auto& info) { return std::string(NameOf(info.param)); });
 
 TEST_F(DeviceTest, LostPortWhileConnectingReturnsToDisconnected) {
   QTest::mouseClick(ui().btnConn, Qt::LeftButton);
