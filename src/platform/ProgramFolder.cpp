@@ -98,9 +98,10 @@ bool HoldsLanguageFiles(const QString& folder) {
   return true;
 }
 
-// 0 when the process can create files in `folder`, else the errno.
+// 0 when the process can create files in `folder`, else the errno. Judged
+// with the identity that will write the files (AT_EACCESS).
 int WriteError(const QString& folder) {
-  return access(Native(folder).constData(), W_OK | X_OK) == 0 ? 0 : errno;
+  return faccessat(AT_FDCWD, Native(folder).constData(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 // Creates `folder` and its missing parents with mode 0700 (as the XDG base
