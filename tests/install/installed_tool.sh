@@ -64,5 +64,18 @@ XDG_DATA_HOME=$work/in-the-way "$prefix/bin/quillon-convsim" </dev/null 2>"$work
 grep -q "is a file, not a folder" "$work/bad.err" || fail "unclear message: $(cat "$work/bad.err")"
 [[ $(cat "$work/in-the-way") == notes ]] || fail "the file in the way was changed"
 
+# The window stops at the same problem before it writes anything: it says why
+# on standard error and in a message box, which waits for the operator (no
+# one here), so the test ends it once the message is out.
+export XDG_DATA_HOME=$work/in-the-way
+QT_QPA_PLATFORM=offscreen "$prefix/bin/quillon-config" >/dev/null 2>"$work/bad-window.err" &
+window=$!
+said_why() { grep -q "is a file, not a folder" "$work/bad-window.err"; }
+wait_for 60 said_why || { cat "$work/bad-window.err" >&2; fail "the window did not say why it stops"; }
+kill -TERM "$window"
+wait "$window" || true
+[[ $(cat "$work/in-the-way") == notes ]] || fail "the window changed the file in the way"
+unset XDG_DATA_HOME
+
 [[ $(snapshot "$prefix") == "$before" ]] || fail "something was written under the prefix"
 echo "installed tool: per-user folder seeded and kept, nothing written under the prefix"
