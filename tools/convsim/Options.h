@@ -9,7 +9,7 @@
 namespace convsim {
 
 struct Options {
-  std::string programDir;  // empty: the folder of the convsim executable
+  std::string programDir;  // empty: the tool's program folder (platform::ProgramFolder)
   int com = 0;             // 0: the first free number from 1 up
   bool replace = false;    // replace an existing sys/ports/comN link
   std::optional<protocol::VersionRecord> version;

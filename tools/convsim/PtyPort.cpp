@@ -132,11 +132,4 @@ void PtyPort::Unlink() {
   linkPath_.clear();
 }
 
-std::string ExecutableFolder() {
-  const std::string exe = ReadLink("/proc/self/exe");
-  const auto slash = exe.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : exe.substr(0, slash);
-}
-
 }  // namespace convsim

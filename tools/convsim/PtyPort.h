@@ -40,7 +40,4 @@ class PtyPort {
   std::string linkPath_;
 };
 
-// The folder of the running executable, or "." when it cannot be found.
-std::string ExecutableFolder();
-
 }  // namespace convsim

@@ -21,6 +21,7 @@
 #include "Options.h"
 #include "PtyPort.h"
 #include "RequestAssembler.h"
+#include "platform/ProgramFolder.h"
 
 namespace convsim {
 namespace {
@@ -358,6 +359,11 @@ int main(int argc, char** argv) {
     std::printf("%s", Usage().c_str());
     return 0;
   }
+  if (options.programDir.empty()) {
+    if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty())
+      return Fail(problem.toStdString());
+    options.programDir = platform::ProgramFolder().toStdString();
+  }
   std::FILE* log = OpenLog(options.logFile, error);
   if (!log) return Fail(error);
 
@@ -366,8 +372,7 @@ int main(int argc, char** argv) {
   if (!simulator.ApplyStartupOptions(error) || !simulator.OpenControlFile(error) ||
       !InstallSignals(error) || !port.Open(error))
     return Fail(error);
-  const std::string folder = options.programDir.empty() ? ExecutableFolder() : options.programDir;
-  const int com = port.Link(folder, options.com, options.replace, error);
+  const int com = port.Link(options.programDir, options.com, options.replace, error);
   if (com == 0) return Fail(error);
 
   std::printf("convsim: serving COM%d (%s)\n", com, port.TerminalPath().c_str());
