@@ -2,20 +2,10 @@
 
 #include <algorithm>
 
+#include "protocol/ByteOrder.h"
+
 namespace protocol {
 namespace {
-
-void PutBe32(std::uint8_t* out, std::uint32_t value) {
-  out[0] = static_cast<std::uint8_t>(value >> 24);
-  out[1] = static_cast<std::uint8_t>(value >> 16);
-  out[2] = static_cast<std::uint8_t>(value >> 8);
-  out[3] = static_cast<std::uint8_t>(value);
-}
-
-std::uint32_t GetBe32(const std::uint8_t* in) {
-  return (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) | (std::uint32_t{in[2]} << 8) |
-         std::uint32_t{in[3]};
-}
 
 // "1.2": a version's two numbers in decimal.
 std::string DottedPair(const std::array<std::uint8_t, 2>& numbers) {

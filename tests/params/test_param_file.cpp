@@ -9,7 +9,9 @@
 
 #include "PanelFixture.h"
 #include "params/ParamFile.h"
+#include "protocol/ByteOrder.h"
 #include "protocol/Frame.h"
+#include "protocol/ParamFileFormat.h"
 #include "support/FileBytes.h"
 
 namespace {
@@ -24,17 +26,13 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
 }
 
 std::uint32_t Le32(const QByteArray& bytes, int offset) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(bytes[offset + i]);
-  return value;
+  return protocol::GetLe32(reinterpret_cast<const std::uint8_t*>(bytes.constData()) + offset);
 }
 
 // Writes a new file CRC after the bytes were changed on purpose.
 void Reseal(QByteArray& bytes) {
-  for (int i = 6; i < 10; ++i) bytes[i] = 0;
-  const std::uint32_t crc = params::JamCrc(
-      0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(bytes.constData()), bytes.size());
-  for (int i = 0; i < 4; ++i) bytes[6 + i] = static_cast<char>(crc >> (8 * i));
+  protocol::SealParamFile(std::span(reinterpret_cast<std::uint8_t*>(bytes.data()),
+                                    static_cast<std::size_t>(bytes.size())));
 }
 
 class ParamFileTest : public ::testing::Test, public PanelFixture {
@@ -132,8 +130,9 @@ class ParamFileTest : public ::testing::Test, public PanelFixture {
 
 TEST(JamCrcTest, CheckValue) {
   const char* text = "123456789";
-  EXPECT_EQ(params::JamCrc(0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(text), 9),
-            0x340BC6D9u);
+  EXPECT_EQ(
+      protocol::JamCrc(protocol::kJamCrcStart, reinterpret_cast<const std::uint8_t*>(text), 9),
+      0x340BC6D9u);
 }
 
 TEST_F(ParamFileTest, ExportThenImportRestoresEveryControlButTheDataConversionGroup) {
@@ -315,6 +314,25 @@ TEST_F(ParamFileTest, ImportReadsAnyFileSafely) {
   EXPECT_EQ(c.CbxCANBaudrate->currentIndex(), 0);
 }
 
+TEST_F(ParamFileTest, AFileLargerThanTheReadLimitIsRefusedEvenWithAConsistentHeaderAndCrc) {
+  QByteArray bytes = ExportedFile();
+  ScrambleControls();
+  for (const int size : {64 * 1024, 64 * 1024 + 1, 1024 * 1024}) {
+    bytes.resize(size, '\0');
+    protocol::PutLe32(reinterpret_cast<std::uint8_t*>(bytes.data()),
+                      static_cast<std::uint32_t>(size));
+    Reseal(bytes);
+    WriteAll(Path("large.bin"), bytes);
+    dialogs.messages.clear();
+    Import(Path("large.bin"));
+    const bool withinLimit = size <= 64 * 1024;
+    EXPECT_EQ(dialogs.messages, withinLimit ? QStringList{} : QStringList{"The file is corrupted."})
+        << size;
+    EXPECT_EQ(c.cbxChgType->currentIndex(), withinLimit ? 2 : 0) << size;
+    ScrambleControls();
+  }
+}
+
 TEST_F(ParamFileTest, ImportOfWhatIsNotAReadableFileShowsTheFailure) {
   for (const QString& path : {Path("missing.bin"), dir_.path(), QString("/dev/null")}) {
     dialogs.messages.clear();
@@ -479,7 +497,7 @@ TEST_F(ParamFileTest, FileCrcOfAMissingFileFails) {
   WriteAll(Path("tiny.bin"), "12345678");
   ASSERT_TRUE(params::FileCrc(Path("tiny.bin"), &crc));
   const std::uint8_t zeroed[] = {'1', '2', '3', '4', '5', '6', 0, 0};
-  EXPECT_EQ(crc, params::JamCrc(0xFFFFFFFFu, zeroed, 8));
+  EXPECT_EQ(crc, protocol::JamCrc(protocol::kJamCrcStart, zeroed, 8));
 }
 
 }  // namespace
