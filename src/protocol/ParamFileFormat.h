@@ -42,15 +42,9 @@ std::uint32_t ParamFileCrc(std::span<const std::uint8_t> bytes);
 // shorter than the header are left as they are.
 void SealParamFile(std::span<std::uint8_t> bytes);
 
-// The three records a parameter file carries. The conversion record holds no
-// data-conversion fields: they read back as 0.
-struct ParamFileRecords {
-  ConvtParams convt;
-  ComParams com;
-  CanParams can;
-
-  bool operator==(const ParamFileRecords&) const = default;
-};
+// The three records a parameter file carries. Its conversion record holds no
+// data-conversion fields: they are not written and read back as 0.
+using ParamFileRecords = ParameterRecords;
 
 using ParamFileBytes = std::array<std::uint8_t, kParamFileSize>;
 

@@ -1,0 +1,29 @@
+// quillon-cli: the converter's device operations from scripts and production
+// lines, without a window.
+#include <QCoreApplication>
+#include <QJsonObject>
+
+#include "cli/CliError.h"
+#include "cli/Commands.h"
+#include "cli/Output.h"
+#include "cli/Waiter.h"
+#include "platform/InterruptNotifier.h"
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  const QStringList arguments = QCoreApplication::arguments().mid(1);
+  const bool json = arguments.contains(QStringLiteral("--json"));
+  cli::Options options;
+  try {
+    options = cli::ParseOptions(arguments);
+  } catch (const cli::CliError& failure) {
+    cli::Output::Complain(QString::fromUtf8(failure.what()));
+    if (json)
+      cli::Output::PrintJson({{"ok", false},
+                              {"error", QString::fromUtf8(failure.what())},
+                              {"exit", failure.Status()}});
+    return failure.Status();
+  }
+  platform::InterruptNotifier interrupts([] { cli::Interrupt(); });
+  return cli::Run(options);
+}
