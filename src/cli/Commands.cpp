@@ -240,12 +240,11 @@ void OpenIfClosed(ConverterLink& link) {
 }
 
 // Waits until the port opens and a converter answers the version query.
-void WaitForConverter(ConverterLink& link) {
+protocol::VersionRecord WaitForConverter(ConverterLink& link) {
   for (;;) {
     try {
       OpenIfClosed(link);
-      link.ReadVersion();
-      return;
+      return link.ReadVersion();
     } catch (const CliError& failure) {
       if (failure.Status() != kExitPort && failure.Status() != kExitNoReply) throw;
       link.Close();
@@ -298,17 +297,16 @@ int RunRepeatedly(const Options& options, const Output& out) {
   int failed = 0;
   out.Say(QStringLiteral("waiting for converters on %1; Ctrl-C ends").arg(options.port));
   for (int sequence = 1; !Interrupted(); ++sequence) {
+    QElapsedTimer clock;
+    QJsonObject result{{"seq", sequence}};
     try {
-      WaitForConverter(link);
+      result.insert("version", VersionJson(WaitForConverter(link)));
     } catch (const CliError&) {
       break;  // interrupted while waiting
     }
-    QElapsedTimer clock;
     clock.start();
-    QJsonObject result{{"seq", sequence}};
     try {
       result = Merged(result, job(link));
-      if (!result.contains("version")) result.insert("version", VersionJson(link.ReadVersion()));
       result.insert("ok", true);
       ++done;
     } catch (const CliError& failure) {
