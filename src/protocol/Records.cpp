@@ -15,7 +15,9 @@ std::string DottedPair(const std::array<std::uint8_t, 2>& numbers) {
 // A month or a day: a leading zero below 10 only, so that month 10 and day 26
 // read 1026, not 010026.
 std::string TwoDigits(std::uint8_t value) {
-  return (value < 10 ? "0" : "") + std::to_string(value);
+  std::string text = std::to_string(value);
+  if (value < 10) text.insert(text.begin(), '0');
+  return text;
 }
 
 }  // namespace
