@@ -291,7 +291,8 @@ QString ResultLine(int sequence, const QJsonObject& version, const QString& resu
 }
 
 int RunRepeatedly(const Options& options, const Output& out) {
-  const Job job = PrepareJob(options, out);
+  static const Output silent = Output::Silent();
+  const Job job = PrepareJob(options, silent);
   ConverterLink link(options.port);
   int done = 0;
   int failed = 0;

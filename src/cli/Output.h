@@ -12,6 +12,9 @@ namespace cli {
 class Output {
  public:
   Output(bool json, bool quiet) : json_(json), quiet_(quiet) {}
+  // Prints neither lines nor messages: the results go elsewhere (the one
+  // line per converter of --repeat).
+  static Output Silent() { return Output(true, true); }
 
   bool Json() const { return json_; }
 
