@@ -249,8 +249,8 @@ protocol::VersionRecord WaitForConverter(ConverterLink& link) {
       if (failure.Status() != kExitPort && failure.Status() != kExitNoReply) throw;
       link.Close();
     }
-    if (Interrupted() || (WaitFor([] { return false; }, kRetryMs), Interrupted()))
-      throw CliError(kExitNoReply, "interrupted");
+    WaitFor([] { return false; }, kRetryMs);
+    if (Interrupted()) throw CliError(kExitNoReply, "interrupted");
   }
 }
 

@@ -2,6 +2,7 @@
 // lines, without a window.
 #include <QCoreApplication>
 #include <QJsonObject>
+#include <QLoggingCategory>
 
 #include "cli/CliError.h"
 #include "cli/Commands.h"
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
                               {"exit", failure.Status()}});
     return failure.Status();
   }
+  // Waiting for a converter tries the port every 500 ms: one warning per
+  // failed open would bury the results.
+  if (options.wait || options.repeat)
+    QLoggingCategory::setFilterRules(QStringLiteral("quillon.comm.warning=false"));
   platform::InterruptNotifier interrupts([] { cli::Interrupt(); });
   return cli::Run(options);
 }
