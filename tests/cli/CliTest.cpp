@@ -60,10 +60,11 @@ class CliTest : public ::testing::Test {
     ASSERT_EQ(convsim_->Com(), 7);
   }
 
-  std::unique_ptr<ConvsimProcess> Start() {
+  std::unique_ptr<ConvsimProcess> Start(const QStringList& extraArgs = {}) {
     return std::make_unique<ConvsimProcess>(
         QStringLiteral(CONVSIM_EXE), dir_.path(),
-        QStringList{QStringLiteral("--com"), QStringLiteral("7"), QStringLiteral("--replace")});
+        QStringList{QStringLiteral("--com"), QStringLiteral("7"), QStringLiteral("--replace")} +
+            extraArgs);
   }
 
   QString Port() const { return dir_.path() + QStringLiteral("/sys/ports/com7"); }
@@ -265,8 +266,8 @@ TEST_F(CliTest, ProductionLineOverThreeConverters) {
     return QJsonDocument::fromJson(cli.readLine()).object();
   };
   for (int converter = 1; converter <= 3; ++converter) {
-    convsim_ = Start();
-    if (converter == 2) convsim_->Control(QStringLiteral("fault CMD_COM_SET refuse"));
+    // The second converter refuses from its first byte on.
+    convsim_ = converter == 2 ? Start({"--fault", "CMD_COM_SET refuse"}) : Start();
     const QJsonObject line = nextLine();
     EXPECT_EQ(line.value("seq").toInt(), converter);
     EXPECT_EQ(line.value("ok").toBool(), converter != 2) << converter;
