@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/ByteOrder.h"
+
 namespace protocol {
 namespace {
 
@@ -24,15 +26,6 @@ std::array<std::uint16_t, 256> BuildCrcTable() {
   return table;
 }
 
-std::uint16_t ReadBe16(const Frame& frame, std::size_t offset) {
-  return static_cast<std::uint16_t>((frame[offset] << 8) | frame[offset + 1]);
-}
-
-void WriteBe16(Frame& frame, std::size_t offset, std::uint16_t value) {
-  frame[offset] = static_cast<std::uint8_t>(value >> 8);
-  frame[offset + 1] = static_cast<std::uint8_t>(value & 0xFF);
-}
-
 }  // namespace
 
 const std::array<std::uint16_t, 256>& CrcTable() {
@@ -49,16 +42,16 @@ std::uint16_t CalcCrc16(const std::uint8_t* bytes, std::size_t count) {
 }
 
 std::uint16_t FrameCode(const Frame& frame) {
-  return ReadBe16(frame, FRAME_OFS_CODE);
+  return GetBe16(&frame[FRAME_OFS_CODE]);
 }
 std::uint16_t FrameDataLength(const Frame& frame) {
-  return ReadBe16(frame, FRAME_OFS_LENGTH);
+  return GetBe16(&frame[FRAME_OFS_LENGTH]);
 }
 std::uint8_t FrameStatus(const Frame& frame) {
   return frame[FRAME_OFS_STATUS];
 }
 std::uint16_t FrameCrcField(const Frame& frame) {
-  return ReadBe16(frame, FRAME_OFS_CRC);
+  return GetBe16(&frame[FRAME_OFS_CRC]);
 }
 
 bool FrameCrcMatches(const Frame& frame) {
@@ -66,7 +59,7 @@ bool FrameCrcMatches(const Frame& frame) {
 }
 
 void SealFrame(Frame& frame) {
-  WriteBe16(frame, FRAME_OFS_CRC, CalcCrc16(frame.data() + FRAME_CRC_FIRST, FRAME_CRC_COUNT));
+  PutBe16(&frame[FRAME_OFS_CRC], CalcCrc16(frame.data() + FRAME_CRC_FIRST, FRAME_CRC_COUNT));
   frame[FRAME_OFS_END] = FRAME_END;
 }
 
@@ -78,8 +71,8 @@ Frame BuildFrame(std::uint16_t code, std::uint16_t dataLength, std::span<const s
   Frame frame{};
   frame[0] = FRAME_START;
   frame[FRAME_OFS_ADDR] = address;
-  WriteBe16(frame, FRAME_OFS_CODE, code);
-  WriteBe16(frame, FRAME_OFS_LENGTH, dataLength);
+  PutBe16(&frame[FRAME_OFS_CODE], code);
+  PutBe16(&frame[FRAME_OFS_LENGTH], dataLength);
   std::copy(data.begin(), data.end(), frame.begin() + FRAME_OFS_DATA);
   SealFrame(frame);
   return frame;

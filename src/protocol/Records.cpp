@@ -2,20 +2,10 @@
 
 #include <algorithm>
 
+#include "protocol/ByteOrder.h"
+
 namespace protocol {
 namespace {
-
-void PutBe32(std::uint8_t* out, std::uint32_t value) {
-  out[0] = static_cast<std::uint8_t>(value >> 24);
-  out[1] = static_cast<std::uint8_t>(value >> 16);
-  out[2] = static_cast<std::uint8_t>(value >> 8);
-  out[3] = static_cast<std::uint8_t>(value);
-}
-
-std::uint32_t GetBe32(const std::uint8_t* in) {
-  return (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) | (std::uint32_t{in[2]} << 8) |
-         std::uint32_t{in[3]};
-}
 
 // "1.2": a version's two numbers in decimal.
 std::string DottedPair(const std::array<std::uint8_t, 2>& numbers) {
@@ -25,7 +15,9 @@ std::string DottedPair(const std::array<std::uint8_t, 2>& numbers) {
 // A month or a day: a leading zero below 10 only, so that month 10 and day 26
 // read 1026, not 010026.
 std::string TwoDigits(std::uint8_t value) {
-  return (value < 10 ? "0" : "") + std::to_string(value);
+  std::string text = std::to_string(value);
+  if (value < 10) text.insert(text.begin(), '0');
+  return text;
 }
 
 }  // namespace

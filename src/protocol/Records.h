@@ -158,4 +158,13 @@ struct VersionRecord {
   bool operator==(const VersionRecord&) const = default;
 };
 
+// The converter's whole configuration: its three parameter records.
+struct ParameterRecords {
+  ConvtParams convt;
+  ComParams com;
+  CanParams can;
+
+  bool operator==(const ParameterRecords&) const = default;
+};
+
 }  // namespace protocol

@@ -9,7 +9,10 @@
 
 #include "PanelFixture.h"
 #include "params/ParamFile.h"
+#include "protocol/ByteOrder.h"
 #include "protocol/Frame.h"
+#include "protocol/PanelRules.h"
+#include "protocol/ParamFileFormat.h"
 #include "support/FileBytes.h"
 
 namespace {
@@ -24,17 +27,13 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
 }
 
 std::uint32_t Le32(const QByteArray& bytes, int offset) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(bytes[offset + i]);
-  return value;
+  return protocol::GetLe32(reinterpret_cast<const std::uint8_t*>(bytes.constData()) + offset);
 }
 
 // Writes a new file CRC after the bytes were changed on purpose.
 void Reseal(QByteArray& bytes) {
-  for (int i = 6; i < 10; ++i) bytes[i] = 0;
-  const std::uint32_t crc = params::JamCrc(
-      0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(bytes.constData()), bytes.size());
-  for (int i = 0; i < 4; ++i) bytes[6 + i] = static_cast<char>(crc >> (8 * i));
+  protocol::SealParamFile(std::span(reinterpret_cast<std::uint8_t*>(bytes.data()),
+                                    static_cast<std::size_t>(bytes.size())));
 }
 
 class ParamFileTest : public ::testing::Test, public PanelFixture {
@@ -132,8 +131,9 @@ class ParamFileTest : public ::testing::Test, public PanelFixture {
 
 TEST(JamCrcTest, CheckValue) {
   const char* text = "123456789";
-  EXPECT_EQ(params::JamCrc(0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(text), 9),
-            0x340BC6D9u);
+  EXPECT_EQ(
+      protocol::JamCrc(protocol::kJamCrcStart, reinterpret_cast<const std::uint8_t*>(text), 9),
+      0x340BC6D9u);
 }
 
 TEST_F(ParamFileTest, ExportThenImportRestoresEveryControlButTheDataConversionGroup) {
@@ -315,6 +315,104 @@ TEST_F(ParamFileTest, ImportReadsAnyFileSafely) {
   EXPECT_EQ(c.CbxCANBaudrate->currentIndex(), 0);
 }
 
+TEST_F(ParamFileTest, AFileLargerThanTheReadLimitIsRefusedEvenWithAConsistentHeaderAndCrc) {
+  QByteArray bytes = ExportedFile();
+  ScrambleControls();
+  for (const int size : {64 * 1024, 64 * 1024 + 1, 1024 * 1024}) {
+    bytes.resize(size, '\0');
+    protocol::PutLe32(reinterpret_cast<std::uint8_t*>(bytes.data()),
+                      static_cast<std::uint32_t>(size));
+    Reseal(bytes);
+    WriteAll(Path("large.bin"), bytes);
+    dialogs.messages.clear();
+    Import(Path("large.bin"));
+    const bool withinLimit = size <= 64 * 1024;
+    EXPECT_EQ(dialogs.messages, withinLimit ? QStringList{} : QStringList{"The file is corrupted."})
+        << size;
+    EXPECT_EQ(c.cbxChgType->currentIndex(), withinLimit ? 2 : 0) << size;
+    ScrambleControls();
+  }
+}
+
+// quillon-cli applies the panel's rules without the panel (protocol/
+// PanelRules): what the controls make of a record, and the checks before a
+// write. The two must agree, byte for byte and message for message.
+TEST_F(ParamFileTest, ThePanelsRulesWithoutThePanelAgreeWithThePanel) {
+  struct Row {
+    const char* label;
+    protocol::ParameterRecords records;
+  };
+  auto records = [](std::array<std::uint8_t, 6> convt, std::uint32_t sendId,
+                    std::array<std::uint32_t, 4> com, std::array<std::uint8_t, 3> can,
+                    std::uint32_t code, std::uint32_t mask) {
+    protocol::ParameterRecords r;
+    r.convt.mode = convt[0];
+    r.convt.direction = convt[1];
+    r.convt.transparentFlags = convt[2];
+    r.convt.idOffset = convt[3];
+    r.convt.idLength = convt[4];
+    r.convt.frameGapChars = convt[5];
+    r.convt.transparentSendId = sendId;
+    r.convt.dataFlags = convt[2];
+    r.convt.dataSendId = ~sendId;
+    r.com.baudRate = com[0];
+    r.com.dataBits = static_cast<std::uint8_t>(com[1]);
+    r.com.parityCode = static_cast<std::uint8_t>(com[2]);
+    r.com.stopBitsCode = static_cast<std::uint8_t>(com[3]);
+    r.can.bitRateIndex = can[0];
+    r.can.frameType = can[1];
+    r.can.filterFlags = can[2];
+    r.can.acceptanceCode = code;
+    r.can.acceptanceMask = mask;
+    return r;
+  };
+  const Row rows[] = {
+      {"in range",
+       records({1, 0, 3, 4, 2, 5}, 0x7FF, {115200, 8, 3, 1}, {2, 0x00, 0x11}, 0x7FF, 0)},
+      {"beyond every list and range",
+       records({9, 5, 0xFF, 9, 0, 1}, 0x800, {12345, 7, 0, 2}, {11, 0x01, 0xFF}, 0x800, 0x7FF)},
+      {"parity code 6, stop bits 0",
+       records({3, 2, 1, 7, 5, 11}, 0, {300, 8, 6, 0}, {10, 0x80, 0x03}, 0x1FFFFFFF, 0x20000000)},
+      {"extended, long ID", records({0, 1, 2, 0, 4, 10}, 0x1FFFFFFF, {9600, 8, 5, 3},
+                                    {0, 0x80, 0x13}, 0x10000000, 0x1FFFFFFF)},
+      {"extended, ID beyond",
+       records({0, 1, 2, 0, 4, 10}, 0x20000000, {9600, 8, 5, 3}, {0, 0x80, 0}, 0, 0)},
+      {"standard, ID length 3", records({0, 1, 2, 0, 3, 10}, 0, {9600, 8, 5, 3}, {0, 0, 0}, 0, 0)},
+      {"filter off, codes beyond",
+       records({0, 1, 2, 0, 1, 10}, 0, {9600, 8, 5, 3}, {0, 0, 0x12}, 0xFFFFFFFF, 0xFFFFFFFF)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    // A read: the window's export and checks of what the converter sent.
+    panel->ApplyConvtParams(row.records.convt, true);
+    panel->ApplyComParams(row.records.com, params::StopBitsRule::Reply);
+    panel->ApplyCanParams(row.records.can);
+    const protocol::ParameterRecords shown = {
+        protocol::AsPanelShows(row.records.convt),
+        protocol::AsPanelShows(row.records.com, protocol::StopBitsShown::ClearedForReply),
+        protocol::AsPanelShows(row.records.can)};
+    EXPECT_EQ(panel->BuildConvtParams(), shown.convt);
+    EXPECT_EQ(panel->BuildComParams(), shown.com);
+    EXPECT_EQ(panel->BuildCanParams(), shown.can);
+    const protocol::ParamFileBytes file = protocol::BuildParamFile(shown);
+    EXPECT_EQ(params::BuildParameterFile(*panel),
+              QByteArray(reinterpret_cast<const char*>(file.data()), file.size()));
+
+    dialogs.messages.clear();
+    const bool windowRefuses = panel->ValidatePanel();
+    const auto failure = protocol::CheckBeforeWrite(shown);
+    ASSERT_EQ(windowRefuses, failure.has_value());
+    if (failure) {
+      EXPECT_EQ(dialogs.messages, QStringList{QString::fromStdString(failure->message.enu)});
+    }
+
+    // An import: a file shows one stop bit for an unknown code.
+    panel->ApplyComParams(row.records.com, params::StopBitsRule::File);
+    EXPECT_EQ(panel->BuildComParams(),
+              protocol::AsPanelShows(row.records.com, protocol::StopBitsShown::OneForFile));
+  }
+}
+
 TEST_F(ParamFileTest, ImportOfWhatIsNotAReadableFileShowsTheFailure) {
   for (const QString& path : {Path("missing.bin"), dir_.path(), QString("/dev/null")}) {
     dialogs.messages.clear();
@@ -479,7 +577,7 @@ TEST_F(ParamFileTest, FileCrcOfAMissingFileFails) {
   WriteAll(Path("tiny.bin"), "12345678");
   ASSERT_TRUE(params::FileCrc(Path("tiny.bin"), &crc));
   const std::uint8_t zeroed[] = {'1', '2', '3', '4', '5', '6', 0, 0};
-  EXPECT_EQ(crc, params::JamCrc(0xFFFFFFFFu, zeroed, 8));
+  EXPECT_EQ(crc, protocol::JamCrc(protocol::kJamCrcStart, zeroed, 8));
 }
 
 }  // namespace

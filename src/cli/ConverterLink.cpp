@@ -1,0 +1,135 @@
+#include "cli/ConverterLink.h"
+
+#include <QThread>
+
+#include "cli/CliError.h"
+#include "cli/Waiter.h"
+#include "protocol/ReplyWait.h"
+
+namespace cli {
+namespace {
+
+// The window's pause between opening the port and the first request.
+constexpr unsigned long kOpenPauseMs = 2;
+
+std::string CommandText(std::uint16_t code) {
+  const char* name = protocol::CommandName(code);
+  return name ? name : "command";
+}
+
+}  // namespace
+
+ConverterLink::ConverterLink(const QString& port) {
+  // The window's serial settings where they differ from the component's.
+  comm_.SetCommName(port);
+  comm_.SetBaudRate(115200);
+  comm_.SetByteSize(TByteSize::_8);
+  comm_.SetParity(TParity::None);
+  comm_.SetStopBits(TStopBits::_1);
+  comm_.SetParityCheck(true);
+  comm_.SetOutx_CtsFlow(false);
+  comm_.SetOutx_DsrFlow(false);
+  comm_.OnReceiveData = [this](TComm*, const std::uint8_t* bytes, std::uint16_t count) {
+    OnReceived(bytes, count);
+  };
+  comm_.OnRequestHangup = [this](TComm*) {
+    hungUp_ = true;
+    Wake();
+  };
+}
+
+ConverterLink::~ConverterLink() {
+  Close();
+}
+
+// The one place where a port that cannot be opened is reported.
+void ConverterLink::Open() {
+  hungUp_ = false;
+  try {
+    comm_.OpenPort();
+  } catch (const ECommsError& failure) {
+    throw CliError(kExitPort, comm_.CommName().toStdString() + ": " + failure.what());
+  }
+  QThread::msleep(kOpenPauseMs);
+}
+
+void ConverterLink::Close() {
+  comm_.ClosePort();
+}
+
+void ConverterLink::OnReceived(const std::uint8_t* bytes, std::uint16_t count) {
+  rx_.AppendReceived(bytes, count);
+  Wake();
+}
+
+protocol::Frame ConverterLink::Exchange(const protocol::Frame& request, int windowMs,
+                                        const char* refusal) {
+  const std::uint16_t code = protocol::FrameCode(request);
+  rx_.ClearRxBuffer();
+  if (!comm_.SendData(request.data(), static_cast<std::uint16_t>(request.size())))
+    throw CliError(kExitNoReply, "Send error! (" + CommandText(code) + ")");
+  protocol::ReplyVerdict verdict;
+  WaitFor(
+      [&] {
+        verdict = protocol::ExamineReplies(rx_.Bytes(), code);
+        return verdict.state != protocol::ReplyVerdict::State::Pending || hungUp_;
+      },
+      windowMs);
+  switch (verdict.state) {
+    case protocol::ReplyVerdict::State::Accepted:
+      return verdict.frame;
+    case protocol::ReplyVerdict::State::Refused: {
+      char status[8];
+      std::snprintf(status, sizeof status, "0x%02X", protocol::FrameStatus(verdict.frame));
+      throw CliError(kExitRefused,
+                     std::string(refusal) + " (" + CommandText(code) + ", status " + status + ")");
+    }
+    case protocol::ReplyVerdict::State::Pending:
+      break;
+  }
+  if (Interrupted()) throw CliError(kExitNoReply, "interrupted");
+  if (hungUp_) throw CliError(kExitNoReply, "the port went away (" + CommandText(code) + ")");
+  throw CliError(kExitNoReply, "operating timeout. (no complete reply to " + CommandText(code) +
+                                   " within " + std::to_string(windowMs) + " ms)");
+}
+
+protocol::VersionRecord ConverterLink::ReadVersion() {
+  return protocol::VersionRecord::FromReply(
+      Exchange(protocol::BuildQueryFrame(protocol::CMD_GET_VERSION), kReplyWindowMs));
+}
+
+protocol::ConvtParams ConverterLink::ReadConvt() {
+  return protocol::ConvtParams::FromReply(
+      Exchange(protocol::BuildQueryFrame(protocol::CMD_CONVT_GET), kReplyWindowMs));
+}
+
+protocol::ComParams ConverterLink::ReadCom() {
+  return protocol::ComParams::FromReply(
+      Exchange(protocol::BuildQueryFrame(protocol::CMD_COM_GET), kReplyWindowMs));
+}
+
+protocol::CanParams ConverterLink::ReadCan() {
+  return protocol::CanParams::FromReply(
+      Exchange(protocol::BuildQueryFrame(protocol::CMD_CAN_GET), kReplyWindowMs));
+}
+
+protocol::ParameterRecords ConverterLink::ReadParameters() {
+  protocol::ParameterRecords records;
+  records.convt = ReadConvt();
+  records.com = ReadCom();
+  records.can = ReadCan();
+  return records;
+}
+
+void ConverterLink::WriteParameters(const protocol::ParameterRecords& records) {
+  Exchange(records.convt.ToSetFrame(), kReplyWindowMs);
+  Exchange(records.com.ToSetFrame(), kReplyWindowMs);
+  Exchange(records.can.ToSetFrame(), kReplyWindowMs);
+}
+
+void ConverterLink::RestoreDefaults() {
+  Exchange(protocol::BuildQueryFrame(protocol::CMD_RESTORE_DEFAULT), kRestoreWindowMs,
+           "Gets the default parameter settings fail!");
+}
+
+}  // namespace cli

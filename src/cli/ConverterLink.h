@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+
+#include "protocol/Frame.h"
+#include "protocol/Records.h"
+#include "protocol/RxBuffer.h"
+#include "serial/Comm.h"
+
+namespace cli {
+
+// How long a reply may take: the window's collection windows, within which
+// it examines what came (3 s for the restore acknowledgement, 1 s for the
+// rest).
+inline constexpr int kReplyWindowMs = 1000;
+inline constexpr int kRestoreWindowMs = 3000;
+
+// The converter on one port, one request at a time: each request is sent
+// after the previous reply was accepted, and its reply is taken as soon as it
+// is complete, by the window's frame search and acceptance.
+class ConverterLink {
+ public:
+  // `port`: COMn or a device path, resolved as the window resolves it.
+  explicit ConverterLink(const QString& port);
+  ~ConverterLink();
+  ConverterLink(const ConverterLink&) = delete;
+  ConverterLink& operator=(const ConverterLink&) = delete;
+
+  // Opens the port with the window's settings (115200 8N1, its flow and
+  // time-out values). Throws CliError (port) with the failure's text.
+  void Open();
+  void Close();
+  bool IsOpen() const { return comm_.PortOpen(); }
+  // The far side hung up or the device went away since Open().
+  bool HungUp() const { return hungUp_; }
+
+  // One request and its reply. Throws CliError: refused (the converter
+  // answered with a refusing status; `refusal` is the message), no reply (none
+  // accepted within `windowMs`, the port went away, or an interrupt).
+  protocol::Frame Exchange(const protocol::Frame& request, int windowMs,
+                           const char* refusal = "the converter refused the request");
+
+  protocol::VersionRecord ReadVersion();
+  // CMD_CONVT_GET, CMD_COM_GET, CMD_CAN_GET, one after the other.
+  protocol::ConvtParams ReadConvt();
+  protocol::ComParams ReadCom();
+  protocol::CanParams ReadCan();
+  protocol::ParameterRecords ReadParameters();
+  // The three setting commands in the window's order: conversion, serial
+  // line, CAN.
+  void WriteParameters(const protocol::ParameterRecords& records);
+  void RestoreDefaults();
+
+ private:
+  void OnReceived(const std::uint8_t* bytes, std::uint16_t count);
+
+  TComm comm_;
+  protocol::TRxBuffer rx_;
+  bool hungUp_ = false;
+};
+
+}  // namespace cli

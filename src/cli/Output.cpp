@@ -1,0 +1,80 @@
+#include "cli/Output.h"
+
+#include <QJsonDocument>
+#include <cstdio>
+#include <string_view>
+
+#include "protocol/PanelRules.h"
+
+namespace cli {
+namespace {
+
+void Write(std::FILE* stream, const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+  std::fflush(stream);
+}
+
+// Identifiers and flag bytes read better in hexadecimal; each reads back as
+// a VALUE of 'set'.
+QString FieldValueText(std::string_view name, std::uint32_t value) {
+  const bool flags = name.ends_with("Flags") || name == "frameType";
+  const bool id = name.ends_with("Id") || name.starts_with("acceptance");
+  if (!flags && !id) return QString::number(value);
+  return QStringLiteral("0x") +
+         QString::number(value, 16).toUpper().rightJustified(flags ? 2 : 8, QLatin1Char('0'));
+}
+
+}  // namespace
+
+void Output::Say(const QString& text) const {
+  if (!quiet_) Write(stderr, text + QLatin1Char('\n'));
+}
+
+void Output::Complain(const QString& text) {
+  Write(stderr, QStringLiteral("quillon-cli: ") + text + QLatin1Char('\n'));
+}
+
+void Output::Line(const QString& text) const {
+  if (!json_) Write(stdout, text + QLatin1Char('\n'));
+}
+
+void Output::PrintJson(const QJsonObject& object) {
+  Write(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
+                    QLatin1Char('\n'));
+}
+
+QJsonObject VersionJson(const protocol::VersionRecord& version) {
+  return {{"software", QString::fromStdString(version.SoftwareText())},
+          {"build", QString::fromStdString(version.BuildDateText())},
+          {"hardware", QString::fromStdString(version.HardwareText())}};
+}
+
+QString VersionText(const protocol::VersionRecord& version) {
+  return QStringLiteral("software=%1\nbuild=%2\nhardware=%3")
+      .arg(QString::fromStdString(version.SoftwareText()),
+           QString::fromStdString(version.BuildDateText()),
+           QString::fromStdString(version.HardwareText()));
+}
+
+QJsonObject RecordsJson(const protocol::ParameterRecords& records) {
+  QJsonObject byRecord;
+  for (const protocol::ParamField& field : protocol::ParamFields()) {
+    const QString record = QString::fromUtf8(protocol::FieldRecord(field));
+    QJsonObject fields = byRecord.value(record).toObject();
+    fields.insert(QString::fromUtf8(protocol::FieldName(field)),
+                  static_cast<qint64>(field.get(records)));
+    byRecord.insert(record, fields);
+  }
+  return byRecord;
+}
+
+QString RecordsText(const protocol::ParameterRecords& records) {
+  QStringList lines;
+  for (const protocol::ParamField& field : protocol::ParamFields())
+    lines << QStringLiteral("%1=%2").arg(
+        QLatin1String(field.key), FieldValueText(protocol::FieldName(field), field.get(records)));
+  return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace cli

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+#include "protocol/Records.h"
+
+namespace cli {
+
+// Where a command's results go: data to stdout (text lines, or one JSON
+// object per command with --json), messages to people to stderr.
+class Output {
+ public:
+  Output(bool json, bool quiet) : json_(json), quiet_(quiet) {}
+  // Prints neither lines nor messages: the results go elsewhere (the one
+  // line per converter of --repeat).
+  static Output Silent() { return Output(true, true); }
+
+  bool Json() const { return json_; }
+
+  // A message to people (stderr), left out with --quiet.
+  void Say(const QString& text) const;
+  // A failure message (stderr), always shown.
+  static void Complain(const QString& text);
+
+  // Data lines for text output; nothing with --json.
+  void Line(const QString& text) const;
+
+  // One JSON object on stdout.
+  static void PrintJson(const QJsonObject& object);
+
+ private:
+  bool json_;
+  bool quiet_;
+};
+
+// The version as the window's three labels show it.
+QJsonObject VersionJson(const protocol::VersionRecord& version);
+QString VersionText(const protocol::VersionRecord& version);
+
+// One object per record ("convt", "com", "can"), the field names as keys.
+QJsonObject RecordsJson(const protocol::ParameterRecords& records);
+// "convt.mode=2" lines; identifiers and flags in 0x-hexadecimal.
+QString RecordsText(const protocol::ParameterRecords& records);
+
+}  // namespace cli
