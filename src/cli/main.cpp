@@ -9,6 +9,7 @@
 #include "cli/Output.h"
 #include "cli/Waiter.h"
 #include "platform/InterruptNotifier.h"
+#include "platform/ProgramFolder.h"
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
@@ -24,6 +25,16 @@ int main(int argc, char** argv) {
                               {"error", QString::fromUtf8(failure.what())},
                               {"exit", failure.Status()}});
     return failure.Status();
+  }
+  // COM names resolve through the program folder's sys/ports links: without a
+  // usable folder say why and stop, as the window does. Help needs none.
+  if (options.command != QLatin1String("help")) {
+    if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty()) {
+      cli::Output::Complain(problem);
+      if (json)
+        cli::Output::PrintJson({{"ok", false}, {"error", problem}, {"exit", cli::kExitPort}});
+      return cli::kExitPort;
+    }
   }
   // Waiting for a converter tries the port every 500 ms: one warning per
   // failed open would bury the results.
