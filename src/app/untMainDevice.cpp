@@ -15,6 +15,7 @@
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/MyElemLst.h"
+#include "app/PortList.h"
 #include "app/untMain.h"
 #include "i18n/untDM.h"
 #include "params/ParamPanel.h"
@@ -176,7 +177,8 @@ void TfrmMain::SendQuery(std::uint16_t code) {
     if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
       ShowLang("发送出错！", "Send error!");
   } catch (...) {
-    Show(platform::CurrentExceptionText());
+    app::Dialogs().ShowMessageWithDetail(platform::CurrentExceptionText(),
+                                         app::OpenFailureDetail(*Comm1));
   }
 }
 
@@ -354,6 +356,7 @@ void TfrmMain::ProcessVersionReply() {
   const auto reply = FindVersionReply(RxBuffer.Bytes());
   if (!reply) return;
   ShowVersion(*reply);
+  app::RememberConnectedPort(ui->cbxPort);
   timOut->stop();
   ui->btnConn->setEnabled(true);
   SetControlsEnabled(true);
