@@ -1,8 +1,11 @@
 #include "platform/SerialDevices.h"
 
+#include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
+
+#include <set>
 
 #include "platform/CommNames.h"
 
@@ -27,6 +30,15 @@ std::string LinkTarget(const std::string& link) {
   char buffer[PATH_MAX];
   const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+std::set<std::string> PortsFolderEntries(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) names.insert(entry->d_name);
+    closedir(dir);
+  }
+  return names;
 }
 
 void Append(std::string& text, const std::string& part) {
@@ -114,9 +126,24 @@ ComPortInfo SerialPortCatalog::Resolve(int number) const {
 }
 
 std::vector<ComPortInfo> SerialPortCatalog::ResolveAll() const {
+  // Each number goes through the open's own resolution, but only where it
+  // can lead somewhere: a number with an entry in sys/ports, or one within
+  // the Wine order's devices. Once a number without a link resolves to
+  // nothing, every later one without a link does too (the order ran out), so
+  // 255 numbers cost a few dozen probes instead of a thousand.
+  const std::set<std::string> links = PortsFolderEntries(programFolder_ + "/sys/ports");
   std::vector<ComPortInfo> all;
   all.reserve(255);
-  for (int number = 1; number <= 255; ++number) all.push_back(Resolve(number));
+  bool orderRanOut = false;
+  for (int number = 1; number <= 255; ++number) {
+    const bool linked = links.count("com" + std::to_string(number)) != 0;
+    if (orderRanOut && !linked) {
+      all.push_back(ComPortInfo{number, {}, {}, {}, false, {}});
+      continue;
+    }
+    all.push_back(Resolve(number));
+    if (!linked && all.back().device.empty()) orderRanOut = true;
+  }
   return all;
 }
 

@@ -15,6 +15,15 @@ namespace {
 
 constexpr const char* kByIdFolder = "/dev/serial/by-id";
 
+// Names of serial ports: built-in UARTs, USB adapters (FTDI, CP210x, CH34x,
+// PL2303: ttyUSB; CDC-ACM: ttyACM), ARM and SoC UARTs, Bluetooth serial.
+constexpr const char* kSerialFamilies[] = {
+    "ttyS[0-9]*",   "ttyUSB[0-9]*", "ttyACM[0-9]*", "ttyAMA[0-9]*", "ttyXRUSB[0-9]*",
+    "ttymxc[0-9]*", "ttyO[0-9]*",   "ttySAC[0-9]*", "ttyHS[0-9]*",  "ttyTHS[0-9]*",
+    "ttyMFD[0-9]*", "ttyPS[0-9]*",  "ttySC[0-9]*",  "ttyLP[0-9]*",  "ttyMI[0-9]*",
+    "rfcomm[0-9]*", "ttyGS[0-9]*",  "ttyUL[0-9]*",  "ttyMSM[0-9]*", "ttySTM[0-9]*",
+};
+
 std::string Text(const char* value) {
   return value ? std::string(value) : std::string();
 }
@@ -107,6 +116,9 @@ class UdevDeviceSource final : public SerialDeviceSource {
     if (!enumerate) return devices;
     const std::map<std::string, std::string> byId = ByIdFolderLinks();
     udev_enumerate_add_match_subsystem(enumerate, "tty");
+    // Only the serial families: the scan then skips the dozens of virtual
+    // consoles without reading them.
+    for (const char* family : kSerialFamilies) udev_enumerate_add_match_sysname(enumerate, family);
     udev_enumerate_scan_devices(enumerate);
     udev_list_entry* entry = nullptr;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate)) {
