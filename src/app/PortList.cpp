@@ -73,11 +73,12 @@ int ComNumberOf(const QString& itemText) {
 
 }  // namespace
 
-PortList::PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSource> source)
+PortList::PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSource> source,
+                   const std::string& devFolder)
     : QObject(combo),
       combo_(combo),
       source_(std::move(source)),
-      catalog_(*source_, platform::ProgramFolder().toStdString()),
+      catalog_(*source_, platform::ProgramFolder().toStdString(), devFolder),
       sysFolder_(platform::ProgramPath(QStringLiteral("sys"))),
       portsFolder_(platform::ProgramPath(QStringLiteral("sys/ports"))) {
   setObjectName(QStringLiteral("PortList"));

@@ -29,7 +29,9 @@ inline constexpr int kPortPresentRole = Qt::UserRole + 41;
 class PortList : public QObject {
  public:
   // Describes the items of `combo` from now on; a child of the combo.
-  PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSource> source);
+  // `devFolder` is where the Wine order looks (tests give their own).
+  PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSource> source,
+           const std::string& devFolder = "/dev");
   ~PortList() override;
 
   // Enumerates the devices again and updates every item.
