@@ -83,7 +83,8 @@ PortList::PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSourc
       portsFolder_(platform::ProgramPath(QStringLiteral("sys/ports"))) {
   setObjectName(QStringLiteral("PortList"));
   combo_->setItemDelegate(new PortItemDelegate(combo_));
-  combo_->view()->installEventFilter(this);
+  view_ = combo_->view();
+  view_->installEventFilter(this);
   connect(combo_, &QComboBox::currentIndexChanged, this, [this] { UpdateComboToolTip(); });
   if (source_->MonitorFd() >= 0) {
     monitor_ = new QSocketNotifier(source_->MonitorFd(), QSocketNotifier::Read, this);
@@ -116,7 +117,7 @@ void PortList::WatchFolders() {
 
 bool PortList::eventFilter(QObject* watched, QEvent* event) {
   // A pty can vanish without its link going: look again whenever the list opens.
-  if (watched == combo_->view() && event->type() == QEvent::Show) Refresh();
+  if (event->type() == QEvent::Show && watched == view_) Refresh();
   return QObject::eventFilter(watched, event);
 }
 

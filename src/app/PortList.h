@@ -54,6 +54,7 @@ class PortList : public QObject {
   void FitPopupWidth();
 
   QComboBox* combo_;
+  QObject* view_ = nullptr;  // the popup's list, compared only: it may be going
   std::unique_ptr<platform::SerialDeviceSource> source_;
   platform::SerialPortCatalog catalog_;
   QSocketNotifier* monitor_ = nullptr;
