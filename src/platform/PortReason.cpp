@@ -115,6 +115,7 @@ std::string OpenFailureReason(const std::string& port, CommError kind, int sysEr
   const std::string subject = Subject(port, number, device, env.programFolder);
   switch (kind) {
     case CommError::NoSuchDevice:
+    case CommError::HangUp:  // EIO at open: a node with no hardware answering
       return t(subject + " 处没有设备。", subject + ": nothing is there.");
     case CommError::InUse:
       return InUseReason(subject, device, env, t);

@@ -158,6 +158,7 @@ TEST_F(PortCatalogTest, ReasonsNameTheDeviceAndWhatToDo) {
        "没有设备对应 COM6。现有的端口：COM1, COM3, COM4, COM5, COM7。"},
       {"COM9", CommError::NoSuchDevice, "enu",
        "COM9 (sys/ports/com9 → " + dev_.path().toStdString() + "/gone): nothing is there."},
+      {"COM2", CommError::HangUp, "enu", "COM2 (" + Dev("ttyS1") + "): nothing is there."},
       {"COM7", CommError::InUse, "enu",
        "COM7 (sys/ports/com7 → " + pty + ") is in use by another program."},
       {pty, CommError::InUse, "chn", pty + " 正被另一个程序占用。"},
