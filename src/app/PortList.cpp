@@ -178,8 +178,11 @@ void PortList::SelectLastConnected() {
 
 void PortList::RememberConnected() {
   const platform::ProfileFile settings(platform::ProgramPath(QStringLiteral("sys/System.dt")));
+  const QString com = combo_->currentText();
+  // A durable write costs a flush to the disk; the same number again needs none.
+  if (settings.ReadString(kPortSection, kLastComKey, QString()) == com) return;
   try {
-    settings.WriteString(kPortSection, kLastComKey, combo_->currentText());
+    settings.WriteString(kPortSection, kLastComKey, com);
   } catch (const platform::EProfileWriteError& e) {
     WriteErrorLog(e.Text() + QStringLiteral(": ") + e.Reason());
   }

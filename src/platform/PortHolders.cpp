@@ -1,6 +1,7 @@
 #include "platform/PortHolders.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -25,12 +26,6 @@ bool IsNumber(const char* text) {
   return true;
 }
 
-std::string LinkText(const std::string& path) {
-  char buffer[512];
-  const ssize_t n = readlink(path.c_str(), buffer, sizeof buffer - 1);
-  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
-}
-
 std::string FirstLine(const std::string& path) {
   std::ifstream in(path);
   std::string line;
@@ -47,8 +42,9 @@ int MasterIndex(const std::string& fdinfoPath) {
   return -1;
 }
 
-bool IsPtmx(const std::string& link) {
-  return link == "/dev/ptmx" || link == "/dev/pts/ptmx";
+// The pty multiplexer, /dev/ptmx or /dev/pts/ptmx: a master side.
+bool IsPtmx(const struct stat& st) {
+  return S_ISCHR(st.st_mode) && gnu_dev_major(st.st_rdev) == 5 && gnu_dev_minor(st.st_rdev) == 2;
 }
 
 // What identifies the device: a character device by its number (any path to
@@ -80,24 +76,23 @@ bool IdentifyDevice(const std::string& device, DeviceId* id) {
 }
 
 // Whether the process in `processDir` has the device open, and whether it
-// holds the master of the device's pty.
+// holds the master of the device's pty. Each descriptor is stat'ed through
+// its fd link relative to the open folder: cheaper than reading the link's
+// text, and a device is known by its number whatever path opened it.
 void ScanProcess(const std::string& processDir, const DeviceId& id, bool* holds, bool* farEnd) {
-  const std::string fdDir = processDir + "/fd";
-  DirHandle dir(opendir(fdDir.c_str()));
+  DirHandle dir(opendir((processDir + "/fd").c_str()));
   if (!dir) return;
+  const int dirFd = dirfd(dir.get());
   while (const dirent* entry = readdir(dir.get())) {
     if (!IsNumber(entry->d_name)) continue;
-    const std::string fdPath = fdDir + "/" + entry->d_name;
-    const std::string link = LinkText(fdPath);
-    // Sockets, pipes and anonymous inodes have no path to compare.
-    if (link.empty() || link[0] != '/') continue;
-    if (id.ptyIndex >= 0 && IsPtmx(link) &&
+    struct stat st {};
+    if (fstatat(dirFd, entry->d_name, &st, 0) != 0) continue;
+    if (id.ptyIndex >= 0 && IsPtmx(st) &&
         MasterIndex(processDir + "/fdinfo/" + entry->d_name) == id.ptyIndex) {
       *farEnd = true;
       continue;
     }
-    struct stat st {};
-    if (!*holds && stat(fdPath.c_str(), &st) == 0 && id.Matches(st)) *holds = true;
+    if (id.Matches(st)) *holds = true;
   }
 }
 
