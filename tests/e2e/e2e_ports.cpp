@@ -2,11 +2,7 @@
 // simulated converter linked as a COM number shows up in the list and goes
 // when its link goes; a connect that succeeded is remembered for the next
 // start; a port that will not open says why.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QComboBox>
@@ -22,10 +18,9 @@
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
 #include "platform/CommPseudoTerminal.h"
+#include "support/HolderProcess.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
-
-extern char** environ;
 
 namespace {
 
@@ -86,14 +81,9 @@ TEST_F(PortsEndToEnd, ConnectThatCannotOpenSaysWhyInTheCurrentLanguage) {
   // COM40: a pty that a program without locks opened first; COM41: a file.
   auto pty = platform::CommPseudoTerminal::Create();
   ASSERT_TRUE(pty);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, pty->SlavePath().c_str(), O_RDWR | O_NOCTTY, 0);
-  pid_t holder = 0;
-  char sleepArg[] = "sleep", seconds[] = "60";
-  char* argv[] = {sleepArg, seconds, nullptr};
-  ASSERT_EQ(posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
+  testing_support::HolderProcess holding(pty->SlavePath());
+  ASSERT_GT(holding.Pid(), 0);
+  const pid_t holder = holding.Pid();
   Link(40, pty->SlavePath());
   const std::string file = folder_.file(QStringLiteral("notes.txt")).toStdString();
   QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly);
@@ -128,8 +118,6 @@ TEST_F(PortsEndToEnd, ConnectThatCannotOpenSaysWhyInTheCurrentLanguage) {
     EXPECT_TRUE(dialogs_.lastInformativeText.startsWith(row.reason))
         << dialogs_.lastInformativeText.toStdString();
   }
-  kill(holder, SIGKILL);
-  waitpid(holder, nullptr, 0);
 }
 
 }  // namespace

@@ -1,27 +1,23 @@
 // The serial device list, what each COM number stands for, who holds a port,
 // and the reasons an open failure gives, against a fake device list, a fake
 // /proc and real pseudo-terminals.
-#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 #include "platform/CommPort.h"
 #include "platform/CommPseudoTerminal.h"
 #include "platform/PortHolders.h"
 #include "platform/PortReason.h"
 #include "platform/SerialDevices.h"
-
-extern char** environ;
+#include "support/HolderProcess.h"
 
 namespace {
 
@@ -254,15 +250,9 @@ TEST(PortHolders, OthersHoldingTheDeviceAreFoundButNotUsNorThePtyFarEnd) {
 TEST(PortHolders, OpenRefusesAPortAnotherProcessHasOpen) {
   auto pty = CommPseudoTerminal::Create();
   ASSERT_TRUE(pty);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, pty->SlavePath().c_str(), O_RDWR | O_NOCTTY, 0);
-  pid_t child = 0;
-  char sleepArg[] = "sleep", seconds[] = "60";
-  char* argv[] = {sleepArg, seconds, nullptr};
-  // The file action has run once posix_spawn returns: the child holds the pty.
-  ASSERT_EQ(posix_spawnp(&child, "sleep", &actions, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
+  std::optional<testing_support::HolderProcess> holder(std::in_place, pty->SlavePath());
+  ASSERT_GT(holder->Pid(), 0);
+  const pid_t child = holder->Pid();
 
   CommErrorInfo error;
   auto port = CommPort::Open(pty->SlavePath(), &error);
@@ -271,8 +261,7 @@ TEST(PortHolders, OpenRefusesAPortAnotherProcessHasOpen) {
   EXPECT_EQ(OpenFailureReason(pty->SlavePath(), error.code, error.sysErrno, "enu"),
             pty->SlavePath() + " is in use by sleep (process " + std::to_string(child) + ").");
 
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
+  holder.reset();
   port = CommPort::Open(pty->SlavePath(), &error);
   EXPECT_TRUE(port) << error.reason;
 }
