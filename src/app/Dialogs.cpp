@@ -15,8 +15,13 @@ QString Caption() {
 
 class QtDialogs final : public DialogSeam {
  public:
-  void ShowMessage(const QString& text) override {
-    QMessageBox::information(QApplication::activeWindow(), Caption(), text, QMessageBox::Ok);
+  void ShowMessage(const QString& text) override { ShowMessageWithDetail(text, QString()); }
+
+  void ShowMessageWithDetail(const QString& text, const QString& informativeText) override {
+    QMessageBox box(QMessageBox::Information, Caption(), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setInformativeText(informativeText);
+    box.exec();
   }
 
   bool AskYesNo(const QString& text) override {
@@ -53,6 +58,10 @@ class QtDialogs final : public DialogSeam {
 DialogSeam* gInstalled = nullptr;
 
 }  // namespace
+
+void DialogSeam::ShowMessageWithDetail(const QString& text, const QString& informativeText) {
+  ShowMessage(informativeText.isEmpty() ? text : text + QStringLiteral("\n\n") + informativeText);
+}
 
 DialogSeam& Dialogs() {
   static QtDialogs qtDialogs;

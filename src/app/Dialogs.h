@@ -20,6 +20,10 @@ class DialogSeam {
   virtual ~DialogSeam() = default;
   // Modal message box with an OK button.
   virtual void ShowMessage(const QString& text) = 0;
+  // The same with an informative text as its second paragraph (why, and what
+  // the operator can do); an empty one adds nothing. By default the paragraph
+  // goes below the text of a plain message.
+  virtual void ShowMessageWithDetail(const QString& text, const QString& informativeText);
   // Modal question with Yes and No; true for Yes.
   virtual bool AskYesNo(const QString& text) = 0;
   // The chosen file's path, or an empty text when the operator cancelled.

@@ -9,6 +9,7 @@
 
 #include "app/Application.h"
 #include "app/Dialogs.h"
+#include "app/PortList.h"
 #include "i18n/MulLangToolkit.h"
 #include "params/ParamFile.h"
 #include "params/ParamPanel.h"
@@ -154,6 +155,7 @@ void TfrmMain::FormCreate() {
   ui->LbHwmainVer->clear();
   // 2. A fixed list: the ports present on the computer are not enumerated.
   FillPortList();
+  app::AttachPortList(ui->cbxPort);
   // 3.
   ui->pgcFunc->setCurrentIndex(kConvertTab);
   // 4.

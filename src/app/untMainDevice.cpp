@@ -15,6 +15,7 @@
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/MyElemLst.h"
+#include "app/PortList.h"
 #include "app/untMain.h"
 #include "i18n/untDM.h"
 #include "params/ParamPanel.h"
@@ -213,7 +214,8 @@ bool TfrmMain::OpenSelectedPort() {
     Pause(kOpenPauseMs);
     return true;
   } catch (...) {
-    Show(platform::CurrentExceptionText());
+    app::Dialogs().ShowMessageWithDetail(platform::CurrentExceptionText(),
+                                         app::OpenFailureDetail(*Comm1));
     return false;
   }
 }
@@ -409,6 +411,7 @@ void TfrmMain::ProcessVersionReply() {
   const auto reply = FindVersionReply(RxBuffer.Bytes());
   if (!reply) return;
   ShowVersion(*reply);
+  app::RememberConnectedPort(ui->cbxPort);
   ui->btnConn->setEnabled(true);
   SetControlsEnabled(true);
   const auto operation = BeginOperation();

@@ -4,6 +4,7 @@
 
 #include "cli/CliError.h"
 #include "cli/Waiter.h"
+#include "platform/PortReason.h"
 #include "protocol/ReplyWait.h"
 
 namespace cli {
@@ -48,7 +49,12 @@ void ConverterLink::Open() {
   try {
     comm_.OpenPort();
   } catch (const ECommsError& failure) {
-    throw CliError(kExitPort, comm_.CommName().toStdString() + ": " + failure.what());
+    // The component's own text, then the reason the window shows too.
+    const platform::CommErrorInfo error = comm_.LastOpenError();
+    const std::string name = comm_.CommName().toStdString();
+    throw CliError(kExitPort,
+                   name + ": " + failure.what() + "\n" +
+                       platform::OpenFailureReason(name, error.code, error.sysErrno, "enu"));
   }
   QThread::msleep(kOpenPauseMs);
 }

@@ -13,6 +13,7 @@
 
 #include "platform/CommNames.h"
 #include "platform/CommTermios2.h"
+#include "platform/PortHolders.h"
 
 namespace platform {
 
@@ -189,6 +190,12 @@ std::unique_ptr<CommPort> CommPort::Open(const std::string& name, CommErrorInfo*
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return fail(MapErrno(errno, path));
   if (!isatty(fd)) return std::unique_ptr<CommPort>(new CommPort(fd, path, false));
+  // The locks below keep out only later openers; a program that opened the
+  // device before us without locking would share the line unnoticed.
+  if (!FindPortHolders(path).empty()) {
+    ::close(fd);
+    return fail(MapErrno(EBUSY, path));
+  }
 
   // flock holds against root as well; TIOCEXCL keeps out programs that do
   // not lock.

@@ -63,16 +63,19 @@ void TComm::FailOpen(const char* message) {
 void TComm::OpenPort() {
   if (FPort) throw ECommsError(QStringLiteral("This serial port already opened"));
   FLastOpenErrorReason.clear();
+  FLastOpenError = {};
 
   platform::CommErrorInfo error;
   std::unique_ptr<platform::CommPort> port =
       platform::CommPort::Open(FCommName.toStdString(), &error);
   if (!port) {
     FLastOpenErrorReason = QString::fromStdString(error.reason);
+    FLastOpenError = error;
     FailOpen("Error opening serial port");
   }
   if (!port->IsCommDevice()) {
     FLastOpenErrorReason = QString::fromStdString(port->DevicePath()) + ": not a serial device";
+    FLastOpenError.code = platform::CommError::NotACommHandle;
     port.reset();
     FailOpen("File handle is not a comm handle ");
   }

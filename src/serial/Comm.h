@@ -83,6 +83,8 @@ class TComm : public QObject {
   // Why the last OpenPort could not open the device ("no such device",
   // "in use", "permission denied (the device belongs to group dialout)").
   QString LastOpenErrorReason() const { return FLastOpenErrorReason; }
+  // The same as an error value (None when the last OpenPort did not fail to open).
+  platform::CommErrorInfo LastOpenError() const { return FLastOpenError; }
 
   // Properties. Setting a different value while the port is open applies it
   // at once; CommName takes effect at the next OpenPort.
@@ -198,6 +200,7 @@ class TComm : public QObject {
   std::unique_ptr<TCommNotifier> FNotifyWindow;
   bool FPortOpen = false;
   QString FLastOpenErrorReason;
+  platform::CommErrorInfo FLastOpenError;
 
   QString FCommName = QStringLiteral("COM2");
   uint32_t FBaudRate = 9600;

@@ -18,7 +18,11 @@ class ScriptedDialogs final : public app::DialogSeam {
   ScriptedDialogs(const ScriptedDialogs&) = delete;
   ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
-  void ShowMessage(const QString& text) override { messages.append(text); }
+  void ShowMessage(const QString& text) override { ShowMessageWithDetail(text, QString()); }
+  void ShowMessageWithDetail(const QString& text, const QString& informativeText) override {
+    messages.append(text);
+    lastInformativeText = informativeText;
+  }
 
   bool AskYesNo(const QString& text) override {
     questions.append(text);
@@ -39,6 +43,7 @@ class ScriptedDialogs final : public app::DialogSeam {
   }
 
   QStringList messages;
+  QString lastInformativeText;  // of the last message; empty when it had none
   QStringList questions;
   std::deque<bool> yesNoAnswers;
   std::deque<QString> openAnswers;  // empty text = the operator cancelled

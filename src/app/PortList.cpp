@@ -1,0 +1,208 @@
+#include "app/PortList.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QPainter>
+#include <QSocketNotifier>
+#include <QStyledItemDelegate>
+
+#include "i18n/PublicFunction.h"
+#include "i18n/untDM.h"
+#include "platform/PortReason.h"
+#include "platform/ProfileFile.h"
+#include "platform/ProgramFolder.h"
+#include "serial/Comm.h"
+
+namespace app {
+
+namespace {
+
+const QString kPortSection = QStringLiteral("Port");
+const QString kLastComKey = QStringLiteral("LastCom");
+constexpr int kColumnGap = 16;
+
+// The item's text as usual, then its description dimmed in a second column.
+class PortItemDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    const QString description = index.data(kPortDescriptionRole).toString();
+    if (description.isEmpty()) return;
+    QRect area = option.rect;
+    area.setLeft(area.left() + TextColumnWidth(option));
+    const QPalette::ColorGroup group =
+        option.state & QStyle::State_Selected ? QPalette::Active : QPalette::Disabled;
+    const QPalette::ColorRole role =
+        option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
+    painter->save();
+    painter->setFont(option.font);
+    painter->setPen(option.palette.color(group, role));
+    painter->drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
+                      option.fontMetrics.elidedText(description, Qt::ElideRight, area.width()));
+    painter->restore();
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const QString description = index.data(kPortDescriptionRole).toString();
+    if (!description.isEmpty())
+      size.setWidth(TextColumnWidth(option) + option.fontMetrics.horizontalAdvance(description) +
+                    kColumnGap);
+    return size;
+  }
+
+ private:
+  // Wide enough for the widest number in bold.
+  static int TextColumnWidth(const QStyleOptionViewItem& option) {
+    QFont bold = option.font;
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(QStringLiteral("COM255")) + 2 * kColumnGap;
+  }
+};
+
+int ComNumberOf(const QString& itemText) {
+  return itemText.mid(3).toInt();
+}
+
+}  // namespace
+
+PortList::PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSource> source,
+                   const std::string& devFolder)
+    : QObject(combo),
+      combo_(combo),
+      source_(std::move(source)),
+      catalog_(*source_, platform::ProgramFolder().toStdString(), devFolder),
+      sysFolder_(platform::ProgramPath(QStringLiteral("sys"))),
+      portsFolder_(platform::ProgramPath(QStringLiteral("sys/ports"))) {
+  setObjectName(QStringLiteral("PortList"));
+  combo_->setItemDelegate(new PortItemDelegate(combo_));
+  view_ = combo_->view();
+  view_->installEventFilter(this);
+  connect(combo_, &QComboBox::currentIndexChanged, this, [this] { UpdateComboToolTip(); });
+  if (source_->MonitorFd() >= 0) {
+    monitor_ = new QSocketNotifier(source_->MonitorFd(), QSocketNotifier::Read, this);
+    connect(monitor_, &QSocketNotifier::activated, this, [this] {
+      if (source_->TakeEvents()) Refresh();
+    });
+  }
+  WatchFolders();
+  Refresh();
+}
+
+PortList::~PortList() = default;
+
+PortList* PortList::Of(QComboBox* combo) {
+  return combo ? combo->findChild<PortList*>(QStringLiteral("PortList"), Qt::FindDirectChildrenOnly)
+               : nullptr;
+}
+
+void PortList::WatchFolders() {
+  // sys/ports may be made later (by the simulator, by hand): watch sys until then.
+  folders_ = new QFileSystemWatcher(this);
+  if (QFileInfo(sysFolder_).isDir()) folders_->addPath(sysFolder_);
+  if (QFileInfo(portsFolder_).isDir()) folders_->addPath(portsFolder_);
+  connect(folders_, &QFileSystemWatcher::directoryChanged, this, [this] {
+    if (!folders_->directories().contains(portsFolder_) && QFileInfo(portsFolder_).isDir())
+      folders_->addPath(portsFolder_);
+    Refresh();
+  });
+}
+
+bool PortList::eventFilter(QObject* watched, QEvent* event) {
+  // A pty can vanish without its link going: look again whenever the list opens.
+  if (event->type() == QEvent::Show && watched == view_) Refresh();
+  return QObject::eventFilter(watched, event);
+}
+
+void PortList::Refresh() {
+  catalog_.Refresh();
+  for (int index = 0; index < combo_->count(); ++index) {
+    const int number = ComNumberOf(combo_->itemText(index));
+    if (number >= 1 && number <= 255) ApplyInfo(index, catalog_.Resolve(number));
+  }
+  FitPopupWidth();
+  UpdateComboToolTip();
+}
+
+void PortList::ApplyInfo(int index, const platform::ComPortInfo& info) {
+  const QString description = QString::fromStdString(info.description);
+  if (combo_->itemData(index, kPortDescriptionRole).toString() == description &&
+      combo_->itemData(index, kPortPresentRole).toBool() == info.present &&
+      combo_->itemData(index, kPortDescriptionRole).isValid())
+    return;
+  combo_->setItemData(index, description, kPortDescriptionRole);
+  combo_->setItemData(index, info.present, kPortPresentRole);
+  combo_->setItemData(index, description.isEmpty() ? QVariant() : QVariant(description),
+                      Qt::ToolTipRole);
+  combo_->setItemData(index, description, Qt::AccessibleDescriptionRole);
+  QFont font = combo_->font();
+  font.setBold(info.present);
+  combo_->setItemData(index, info.present ? QVariant(font) : QVariant(), Qt::FontRole);
+}
+
+void PortList::FitPopupWidth() {
+  int widest = 0;
+  QStyleOptionViewItem option;
+  option.initFrom(combo_->view());
+  for (int index = 0; index < combo_->count(); ++index)
+    widest = std::max(
+        widest, combo_->itemDelegate()->sizeHint(option, combo_->model()->index(index, 0)).width());
+  // Room for the scroll bar and the frame.
+  combo_->view()->setMinimumWidth(widest + 2 * kColumnGap);
+}
+
+void PortList::UpdateComboToolTip() {
+  const int index = combo_->currentIndex();
+  if (index < 0) return;
+  const QString description = combo_->itemData(index, kPortDescriptionRole).toString();
+  combo_->setToolTip(combo_->itemText(index) + QStringLiteral(" \u00b7 ") +
+                     (description.isEmpty()
+                          ? LangText(QStringLiteral("无设备"), QStringLiteral("no device"))
+                          : description));
+}
+
+void PortList::SelectLastConnected() {
+  const platform::ProfileFile settings(platform::ProgramPath(QStringLiteral("sys/System.dt")));
+  const QString last = settings.ReadString(kPortSection, kLastComKey, QString()).toUpper();
+  const int index = combo_->findText(last);
+  if (index >= 0 && combo_->itemData(index, kPortPresentRole).toBool())
+    combo_->setCurrentIndex(index);
+}
+
+void PortList::RememberConnected() {
+  const platform::ProfileFile settings(platform::ProgramPath(QStringLiteral("sys/System.dt")));
+  const QString com = combo_->currentText();
+  // A durable write costs a flush to the disk; the same number again needs none.
+  if (settings.ReadString(kPortSection, kLastComKey, QString()) == com) return;
+  try {
+    settings.WriteString(kPortSection, kLastComKey, com);
+  } catch (const platform::EProfileWriteError& e) {
+    WriteErrorLog(e.Text() + QStringLiteral(": ") + e.Reason());
+  }
+}
+
+void AttachPortList(QComboBox* combo) {
+  auto* list = new PortList(combo, platform::MakeUdevDeviceSource());
+  list->SelectLastConnected();
+}
+
+void RememberConnectedPort(QComboBox* combo) {
+  if (PortList* list = PortList::Of(combo)) list->RememberConnected();
+}
+
+QString OpenFailureDetail(const TComm& comm) {
+  const platform::CommErrorInfo error = comm.LastOpenError();
+  if (comm.PortOpen() || error.code == platform::CommError::None) return {};
+  const std::string langCode = frmDM ? frmDM->LangCode.toStdString() : std::string();
+  return QString::fromStdString(platform::OpenFailureReason(comm.CommName().toStdString(),
+                                                            error.code, error.sysErrno, langCode));
+}
+
+}  // namespace app
