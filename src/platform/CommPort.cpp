@@ -513,11 +513,12 @@ void CommPort::PullBytes(CommOverlapped& ov, int64_t nowNs, bool afterWakeUp) {
         return;
       }
     }
-    const size_t take = std::min<size_t>(ov.size_ - ov.count_, stageEnd_ - stageBegin_);
-    uint8_t* at = ov.readBuffer_ + ov.count_;
-    std::memcpy(at, stage_.get() + stageBegin_, take);
-    stageBegin_ += take;
-    const ParmrkDecoder::Result r = decoder_.Decode(at, take, options);
+    // Decoding can make more bytes than it takes (a held FF and the byte
+    // after it); what does not fit stays in the stage for the next read.
+    const ParmrkDecoder::Result r =
+        decoder_.Decode(stage_.get() + stageBegin_, stageEnd_ - stageBegin_,
+                        ov.readBuffer_ + ov.count_, ov.size_ - ov.count_, options);
+    stageBegin_ += r.consumed;
     if (r.errors || r.events) NoteLineChange(r.events, r.errors);
     if (r.length > 0) {
       ov.count_ += static_cast<uint32_t>(r.length);

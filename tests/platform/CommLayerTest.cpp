@@ -2,6 +2,7 @@
 // errno mapping, PARMRK decoding, line-event comparison, overlapped reads
 // with the read-interval time-out.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <QDir>
 #include <QFile>
@@ -96,14 +97,18 @@ TEST(CommErrors, ErrnoMapsToTheLayerErrorsWithReasons) {
 
 // ----------------------------------------------------------------- PARMRK
 
-std::vector<uint8_t> Decode(ParmrkDecoder& decoder, std::vector<uint8_t> bytes,
+// Decodes all of `bytes` with room for every byte the call can make.
+std::vector<uint8_t> Decode(ParmrkDecoder& decoder, const std::vector<uint8_t>& bytes,
                             const ParmrkDecoder::Options& options, uint32_t* errors = nullptr,
                             uint32_t* events = nullptr) {
-  const ParmrkDecoder::Result r = decoder.Decode(bytes.data(), bytes.size(), options);
+  std::vector<uint8_t> out(bytes.size() + 1);
+  const ParmrkDecoder::Result r =
+      decoder.Decode(bytes.data(), bytes.size(), out.data(), out.size(), options);
+  EXPECT_EQ(r.consumed, bytes.size());
   if (errors) *errors |= r.errors;
   if (events) *events |= r.events;
-  bytes.resize(r.length);
-  return bytes;
+  out.resize(r.length);
+  return out;
 }
 
 TEST(ParmrkDecoder, UndoesMarksAndReportsErrors) {
@@ -208,6 +213,17 @@ TEST(CommWait, LowestSignalledIndexWinsAndTimeOutsReturn) {
 
 // --------------------------------------------------------- ports on a pty
 
+// Waits (up to 10 s) until the driver's input queue of `fd` holds `count` bytes.
+bool WaitUntilDriverHolds(int fd, size_t count) {
+  const int64_t deadline = CommNowNs() + 10'000'000'000;
+  int held = 0;
+  while (ioctl(fd, FIONREAD, &held) == 0 && static_cast<size_t>(held) < count) {
+    if (CommNowNs() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return static_cast<size_t>(held) >= count;
+}
+
 class CommPortOnPty : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -300,6 +316,39 @@ TEST_F(CommPortOnPty, ParityCheckingDecodesTheDoubledFF) {
   }
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + count),
             std::vector<uint8_t>(std::begin(sent), std::end(sent)));
+}
+
+// Bytes that waited in the driver while parity checking was off are decoded
+// with it on: the FF at the end of the first read's 1024 bytes is held, and
+// the 'B' after it makes two bytes where one was taken. The first read must
+// stop at its buffer and the second carry the rest.
+TEST_F(CommPortOnPty, AHeldFFNeverOverflowsTheReadBufferAndLosesNothing) {
+  std::vector<uint8_t> sent(1023, 'A');
+  sent.push_back(0xFF);
+  sent.push_back('B');
+  ASSERT_TRUE(pty_->Write(sent.data(), sent.size()));
+  // The driver takes them unmarked: switch parity checking on only once it holds them all.
+  ASSERT_TRUE(WaitUntilDriverHolds(port_->Handle(), sent.size()));
+  CommDcb dcb;
+  ASSERT_TRUE(port_->GetCommState(&dcb));
+  dcb.Flags |= kDcbParity;
+  ASSERT_TRUE(port_->SetCommState(dcb));
+
+  std::vector<uint8_t> got;
+  std::vector<uint32_t> sizes;
+  uint32_t count = 0;
+  while (got.size() < sent.size() && sizes.size() < 4) {
+    // Heap buffers of exactly the read's size, so a write past one is caught.
+    auto buffer = std::make_unique<uint8_t[]>(1024);
+    CommOverlapped ov;
+    if (port_->ReadFile(buffer.get(), 1024, &count, &ov) == CommIo::Pending) {
+      ASSERT_TRUE(port_->GetOverlappedResult(&ov, &count, true));
+    }
+    sizes.push_back(count);
+    got.insert(got.end(), buffer.get(), buffer.get() + std::min<uint32_t>(count, 1024));
+  }
+  EXPECT_EQ(sizes, (std::vector<uint32_t>{1024, 1}));
+  EXPECT_EQ(got, sent);
 }
 
 // A stream far larger than one read() of the driver, written while it is
