@@ -285,11 +285,18 @@ bool CommPort::SetCommState(const CommDcb& dcb) {
   termios t{};
   if (tcgetattr(fd_, &t) != 0) return Fail(MapErrno(errno, path_));
   ApplyDcbToTermios(dcb, t);
+  // One call sets the rate with everything else: a refusal leaves the port
+  // as it was, never with new settings at an old rate.
   speed_t speed = B0;
-  const bool standard = StandardSpeed(dcb.BaudRate, &speed);
-  if (standard) cfsetspeed(&t, speed);
-  if (tcsetattr(fd_, TCSANOW, &t) != 0) return Fail(MapErrno(errno, path_));
-  if (!standard && !SetCustomBaudRate(fd_, dcb.BaudRate)) return Fail(MapErrno(errno, path_));
+  bool applied = false;
+  if (StandardSpeed(dcb.BaudRate, &speed)) {
+    cfsetspeed(&t, speed);
+    applied = tcsetattr(fd_, TCSANOW, &t) == 0;
+  } else {
+    applied = SetTermiosWithCustomRate(
+        fd_, {t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, t.c_cc, sizeof t.c_cc}, dcb.BaudRate);
+  }
+  if (!applied) return Fail(MapErrno(errno, path_));
   ApplyModemLines(dcb);
   std::lock_guard<std::mutex> lock(settingsMutex_);
   dcb_ = dcb;
