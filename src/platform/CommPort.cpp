@@ -317,6 +317,11 @@ bool CommPort::SetCommTimeouts(const CommTimeouts& timeouts) {
   return true;
 }
 
+bool CommPort::ErrorsMarkedInBand() const {
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  return dcb_.Flags & kDcbParity;
+}
+
 ParmrkDecoder::Options CommPort::DecoderOptions() const {
   std::lock_guard<std::mutex> lock(settingsMutex_);
   ParmrkDecoder::Options options;
@@ -361,7 +366,7 @@ void CommPort::NoteLineChange(uint32_t events, uint32_t errors) {
 void CommPort::TakeLineSnapshot() {
   if (!lines_ || !linesWatched_) return;
   const CommLineSnapshot now = lines_->Snapshot();
-  const CommLineChange change = CompareLineSnapshots(lastLines_, now);
+  const CommLineChange change = CompareLineSnapshots(lastLines_, now, ErrorsMarkedInBand());
   lastLines_ = now;
   if (change.events || change.errors) NoteLineChange(change.events, change.errors);
 }
