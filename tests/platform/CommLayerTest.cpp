@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -188,6 +190,18 @@ TEST(CommLineChange, TurnsSnapshotDifferencesIntoEventsAndErrors) {
   change = CompareLineSnapshots(before, after);
   EXPECT_EQ(change.events, kEvBreak | kEvRlsd);
   EXPECT_EQ(change.errors, kCeBreak);
+
+  after = before;
+  after.bufferOverruns = 1;
+  change = CompareLineSnapshots(before, after);
+  EXPECT_EQ(change.events, 0u) << "a receive-queue overflow is no line-status error";
+  EXPECT_EQ(change.errors, kCeRxOver);
+
+  after = before;
+  after.frameErrors = after.parityErrors = after.breaks = after.overruns = 1;
+  change = CompareLineSnapshots(before, after, /*errorsInBand=*/true);
+  EXPECT_EQ(change.events, kEvErr) << "marked errors and breaks come from the data";
+  EXPECT_EQ(change.errors, kCeOverrun);
 
   CommLineSnapshot none;
   EXPECT_EQ(CompareLineSnapshots(none, none).events, 0u);
@@ -487,6 +501,128 @@ TEST_F(CommPortOnPty, PseudoTerminalsHaveNoLineEventsAndThatIsNoError) {
   EXPECT_EQ(errors, 0u);
   EXPECT_TRUE(port_->PurgeComm(kPurgeRxAbort | kPurgeRxClear | kPurgeTxAbort | kPurgeTxClear));
   EXPECT_FALSE(port_->PurgeComm(0x10));
+}
+
+// Line counters of a UART, driven by the test; a wake-up makes the port look.
+class FakeCounters : public CommLineBackend {
+ public:
+  struct Shared {
+    std::mutex mutex;
+    CommLineSnapshot lines;
+    CommEvent wake;
+  };
+  explicit FakeCounters(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+  CommLineSnapshot Snapshot() override {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->lines;
+  }
+  int WakeFd() override { return shared_->wake.PrepareWait().fd; }
+  void ConsumeWake() override { shared_->wake.Reset(); }
+
+ private:
+  std::shared_ptr<Shared> shared_;
+};
+
+// A real UART with parity checking both marks an error in the data and
+// counts it: each error is reported once, and only framing, overrun and
+// parity errors raise EV_ERR.
+TEST(CommPortLineErrors, EachErrorIsReportedOnceWithItsFlags) {
+  struct Report {
+    uint32_t events, errors;
+    bool operator==(const Report&) const = default;
+  };
+  struct Case {
+    const char* name;
+    bool parityCheck;
+    std::vector<uint8_t> stream;  // reaches the driver before checking is on
+    std::function<void(CommLineSnapshot&)> count;
+    std::vector<Report> reports;
+    uint32_t leftOver;  // flags the next ClearCommError still returns
+  } cases[] = {
+      {"parity error marked and counted",
+       true,
+       {0x41, 0xFF, 0x00, 0x42},
+       [](auto& l) { l.parityErrors++; },
+       {{kEvErr, kCeRxParity}},
+       0},
+      {"break marked and counted",
+       true,
+       {0xFF, 0x00, 0x00, 0x43},
+       [](auto& l) { l.breaks++; },
+       {{kEvBreak, 0}},
+       kCeBreak},
+      {"overrun counted while marking",
+       true,
+       {0x41},
+       [](auto& l) { l.overruns++; },
+       {{kEvErr, kCeOverrun}},
+       0},
+      {"framing error counted, no marking",
+       false,
+       {0x41},
+       [](auto& l) { l.frameErrors++; },
+       {{kEvErr, kCeFrame}},
+       0},
+      {"receive-queue overflow", false, {0x41}, [](auto& l) { l.bufferOverruns++; }, {}, kCeRxOver},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto shared = std::make_shared<FakeCounters::Shared>();
+    shared->lines.hasCounters = true;
+    SetCommLineBackendFactory([shared](int) { return std::make_unique<FakeCounters>(shared); });
+    auto pty = CommPseudoTerminal::Create();
+    ASSERT_TRUE(pty);
+    CommErrorInfo error;
+    auto port = CommPort::Open(pty->SlavePath(), &error);
+    SetCommLineBackendFactory(nullptr);
+    ASSERT_TRUE(port) << error.reason;
+    CommDcb dcb;
+    ASSERT_TRUE(port->GetCommState(&dcb));
+    dcb.BaudRate = 115200;
+    dcb.Flags = kDcbBinary;
+    dcb.Parity = kEvenParity;
+    ASSERT_TRUE(port->SetCommState(dcb));
+    ASSERT_TRUE(port->SetCommTimeouts({10, 0, 0, 0, 0}));
+    ASSERT_TRUE(port->SetCommMask(0x1F8));
+
+    ASSERT_TRUE(pty->Write(c.stream.data(), c.stream.size()));
+    ASSERT_TRUE(WaitUntilDriverHolds(port->Handle(), c.stream.size()));
+    if (c.parityCheck) {
+      dcb.Flags |= kDcbParity;
+      ASSERT_TRUE(port->SetCommState(dcb)) << CommLastError().reason;
+    }
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      c.count(shared->lines);
+    }
+    shared->wake.Set();
+    uint8_t buffer[1024];
+    uint32_t count = 0;
+    CommOverlapped read;
+    if (port->ReadFile(buffer, sizeof buffer, &count, &read) == CommIo::Pending) {
+      ASSERT_TRUE(port->GetOverlappedResult(&read, &count, true));
+    }
+
+    std::vector<Report> reports;
+    for (int i = 0; i < 4; ++i) {
+      uint32_t mask = 0;
+      CommOverlapped status;
+      if (port->WaitCommEvent(&mask, &status) == CommIo::Pending) {
+        // The first look at the counters happens inside this wait.
+        if (CommWaitForMultiple({&status}, 50) != 0) break;
+        ASSERT_TRUE(port->GetOverlappedResult(&status, &count, false));
+      }
+      uint32_t errors = 0;
+      if (mask & kEvErr) {
+        ASSERT_TRUE(port->ClearCommError(&errors));
+      }
+      reports.push_back({mask, errors});
+    }
+    EXPECT_EQ(reports, c.reports);
+    uint32_t leftOver = 0;
+    ASSERT_TRUE(port->ClearCommError(&leftOver));
+    EXPECT_EQ(leftOver, c.leftOver);
+  }
 }
 
 TEST(CommPortOpen, NonTerminalsOpenButAreNoCommDevices) {
