@@ -3,6 +3,7 @@
 // with the read-interval time-out.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 
 #include <QDir>
 #include <QFile>
@@ -462,12 +463,20 @@ TEST_F(CommPortOnPty, LineSettingsCheckTheirValuesAndCustomRatesWork) {
   five.Parity = kMarkParity;
   EXPECT_TRUE(port_->SetCommState(five));
 
-  dcb.BaudRate = 250000;
-  ASSERT_TRUE(port_->SetCommState(dcb));
-  EXPECT_EQ(GetDriverBaudRate(port_->Handle()), 250000u);
-  dcb.BaudRate = 57600;
-  ASSERT_TRUE(port_->SetCommState(dcb));
-  EXPECT_EQ(GetDriverBaudRate(port_->Handle()), 57600u);
+  // A custom rate goes to the driver in one call with the rest of the record.
+  struct Step {
+    uint32_t baud;
+    bool parityCheck;
+  } steps[] = {{250000, true}, {57600, false}, {31250, false}, {115200, true}};
+  for (const Step& step : steps) {
+    dcb.BaudRate = step.baud;
+    dcb.Flags = step.parityCheck ? kDcbBinary | kDcbParity : kDcbBinary;
+    ASSERT_TRUE(port_->SetCommState(dcb)) << step.baud;
+    EXPECT_EQ(GetDriverBaudRate(port_->Handle()), step.baud);
+    termios t{};
+    ASSERT_EQ(tcgetattr(port_->Handle(), &t), 0);
+    EXPECT_EQ((t.c_iflag & PARMRK) != 0, step.parityCheck) << step.baud;
+  }
 }
 
 TEST_F(CommPortOnPty, ClosingRestoresTheSettingsFoundAtOpen) {
