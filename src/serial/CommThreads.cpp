@@ -10,14 +10,10 @@ void TCommThread::Create() {
   thread_ = std::thread([this] { Run(); });
 }
 
-// The release store publishes everything the creator gave the thread before
-// (port, close event, notification object, priority) to the acquire load in
-// Run. The hand-over is this one atomic in our own code rather than a
-// condition-variable wait compiled into the C++ runtime library, so a
-// thread checker sees it without relying on that library's internals.
 void TCommThread::Resume() {
-  released_.store(true, std::memory_order_release);
-  released_.notify_all();
+  std::lock_guard<std::mutex> lock(mutex_);
+  released_ = true;
+  changed_.notify_all();
 }
 
 bool TCommThread::WaitFor(uint32_t milliseconds) {
@@ -33,7 +29,10 @@ void TCommThread::EndThread() {
 }
 
 void TCommThread::Run() {
-  released_.wait(false, std::memory_order_acquire);
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return released_; });
+  }
   if (priority_ != platform::CommThreadPriority::Normal)
     priorityGranted_ = platform::SetCurrentThreadPriority(priority_);
   Execute();

@@ -55,7 +55,7 @@ class TCommThread {
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::atomic<bool> released_{false};
+  bool released_ = false;
   std::atomic<bool> finished_{false};
   std::atomic<bool> priorityGranted_{false};
   platform::CommThreadPriority priority_ = platform::CommThreadPriority::Normal;
