@@ -76,7 +76,8 @@ std::unique_ptr<CommLineBackend> MakeLineBackend(int fd) {
   return MakeDriverLineBackend(fd);
 }
 
-CommLineChange CompareLineSnapshots(const CommLineSnapshot& before, const CommLineSnapshot& after) {
+CommLineChange CompareLineSnapshots(const CommLineSnapshot& before, const CommLineSnapshot& after,
+                                    bool errorsInBand) {
   CommLineChange change;
   if (before.hasModemLines && after.hasModemLines) {
     if (before.cts != after.cts) change.events |= kEvCts;
@@ -91,16 +92,18 @@ CommLineChange CompareLineSnapshots(const CommLineSnapshot& before, const CommLi
     if (before.dsrChanges != after.dsrChanges) change.events |= kEvDsr;
     if (before.rlsdChanges != after.rlsdChanges) change.events |= kEvRlsd;
     if (before.rings != after.rings) change.events |= kEvRing;
-    if (before.breaks != after.breaks) {
-      change.events |= kEvBreak;
-      change.errors |= kCeBreak;
+    if (!errorsInBand) {
+      if (before.breaks != after.breaks) {
+        change.events |= kEvBreak;
+        change.errors |= kCeBreak;
+      }
+      if (before.frameErrors != after.frameErrors) change.errors |= kCeFrame;
+      if (before.parityErrors != after.parityErrors) change.errors |= kCeRxParity;
     }
-    if (before.frameErrors != after.frameErrors) change.errors |= kCeFrame;
-    if (before.parityErrors != after.parityErrors) change.errors |= kCeRxParity;
     if (before.overruns != after.overruns) change.errors |= kCeOverrun;
     if (before.bufferOverruns != after.bufferOverruns) change.errors |= kCeRxOver;
   }
-  if (change.errors & (kCeFrame | kCeRxParity | kCeOverrun | kCeRxOver)) change.events |= kEvErr;
+  if (change.errors & (kCeFrame | kCeRxParity | kCeOverrun)) change.events |= kEvErr;
   return change;
 }
 

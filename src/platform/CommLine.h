@@ -42,11 +42,17 @@ using CommLineBackendFactory = std::function<std::unique_ptr<CommLineBackend>(in
 void SetCommLineBackendFactory(CommLineBackendFactory factory);
 std::unique_ptr<CommLineBackend> MakeLineBackend(int fd);
 
-// Line events (EV_*) and error flags (CE_*) between two snapshots.
+// Line events (EV_*) and error flags (CE_*) between two snapshots. EV_ERR
+// comes with framing, overrun and parity errors only; a receive-queue
+// overflow is a flag for the next ClearCommError, not an event.
+// With errorsInBand the driver marks parity and framing errors and breaks
+// in the data (PARMRK), where the read side finds and reports them; their
+// counters are then left out, so that each error is reported once.
 struct CommLineChange {
   uint32_t events = 0;
   uint32_t errors = 0;
 };
-CommLineChange CompareLineSnapshots(const CommLineSnapshot& before, const CommLineSnapshot& after);
+CommLineChange CompareLineSnapshots(const CommLineSnapshot& before, const CommLineSnapshot& after,
+                                    bool errorsInBand = false);
 
 }  // namespace platform

@@ -1,39 +1,48 @@
 #include "platform/CommParmrk.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/CommPort.h"
 
 namespace platform {
 
-ParmrkDecoder::Result ParmrkDecoder::Decode(uint8_t* data, size_t length, const Options& options) {
+ParmrkDecoder::Result ParmrkDecoder::Decode(const uint8_t* input, size_t inputLength,
+                                            uint8_t* output, size_t outputCapacity,
+                                            const Options& options) {
   Result result;
   if (!options.marking && !options.discardNull) {
     state_ = State::Plain;
-    result.length = length;
+    const size_t n = std::min(inputLength, outputCapacity);
+    if (n > 0) std::memcpy(output, input, n);
+    result.consumed = result.length = n;
     return result;
   }
-  size_t out = 0;
+  if (!options.marking) state_ = State::Plain;
+  size_t in = 0, out = 0;
+  // Every step below writes at most one byte, so the loop condition keeps
+  // the output within its capacity.
   auto emit = [&](uint8_t byte) {
     if (options.discardNull && byte == 0) return;
-    data[out++] = byte;
+    output[out++] = byte;
   };
-  if (!options.marking) state_ = State::Plain;
-  for (size_t in = 0; in < length; ++in) {
+  while (in < inputLength && out < outputCapacity) {
     if (state_ == State::Plain && options.marking && !options.discardNull) {
       // Copy the run up to the next mark in one go.
-      const void* mark = std::memchr(data + in, 0xFF, length - in);
-      const size_t run = mark ? static_cast<const uint8_t*>(mark) - (data + in) : length - in;
+      const size_t span = std::min(inputLength - in, outputCapacity - out);
+      const void* mark = std::memchr(input + in, 0xFF, span);
+      const size_t run = mark ? static_cast<const uint8_t*>(mark) - (input + in) : span;
       if (run > 0) {
-        std::memmove(data + out, data + in, run);
+        std::memcpy(output + out, input + in, run);
         out += run;
         in += run;
-        if (in == length) break;
+        continue;
       }
     }
-    const uint8_t byte = data[in];
+    const uint8_t byte = input[in];
     switch (state_) {
       case State::Plain:
+        ++in;
         if (options.marking && byte == 0xFF)
           state_ = State::AfterFF;
         else
@@ -41,18 +50,22 @@ ParmrkDecoder::Result ParmrkDecoder::Decode(uint8_t* data, size_t length, const 
         break;
       case State::AfterFF:
         if (byte == 0xFF) {
+          ++in;
           emit(0xFF);
           state_ = State::Plain;
         } else if (byte == 0x00) {
+          ++in;
           state_ = State::AfterFF00;
         } else {
-          // Not a mark the driver makes; keep both bytes rather than lose one.
+          // Not a mark the driver makes; keep both bytes rather than lose
+          // one. The byte itself is left for the plain state, which writes
+          // it now or, when the output is full, in the next call.
           emit(0xFF);
-          emit(byte);
           state_ = State::Plain;
         }
         break;
       case State::AfterFF00:
+        ++in;
         state_ = State::Plain;
         if (byte == 0x00) {
           result.errors |= kCeBreak;
@@ -65,6 +78,7 @@ ParmrkDecoder::Result ParmrkDecoder::Decode(uint8_t* data, size_t length, const 
         break;
     }
   }
+  result.consumed = in;
   result.length = out;
   return result;
 }

@@ -22,13 +22,19 @@ class ParmrkDecoder {
     uint32_t markedErrorFlag = 0;  // CE_ flag for a marked byte (parity or frame)
   };
   struct Result {
-    size_t length = 0;    // decoded bytes at the start of the buffer
+    size_t consumed = 0;  // input bytes taken; the rest is for the next call
+    size_t length = 0;    // decoded bytes written to the output
     uint32_t errors = 0;  // CE_ flags seen
     uint32_t events = 0;  // EV_ events seen (EV_ERR, EV_BREAK)
   };
 
-  // Decodes data[0..length) in place (the result is never longer).
-  Result Decode(uint8_t* data, size_t length, const Options& options);
+  // Decodes input[0..inputLength) into output[0..outputCapacity), which
+  // must not overlap, and stops when the output is full. The output can be
+  // one byte longer than the input taken: an FF held from the previous call
+  // followed by a byte that is no mark gives both bytes. Input left over
+  // must be offered again, so that nothing is lost.
+  Result Decode(const uint8_t* input, size_t inputLength, uint8_t* output, size_t outputCapacity,
+                const Options& options);
   void Reset() { state_ = State::Plain; }
 
  private:

@@ -292,11 +292,18 @@ bool CommPort::SetCommState(const CommDcb& dcb) {
   termios t{};
   if (tcgetattr(fd_, &t) != 0) return Fail(MapErrno(errno, path_));
   ApplyDcbToTermios(dcb, t);
+  // One call sets the rate with everything else: a refusal leaves the port
+  // as it was, never with new settings at an old rate.
   speed_t speed = B0;
-  const bool standard = StandardSpeed(dcb.BaudRate, &speed);
-  if (standard) cfsetspeed(&t, speed);
-  if (tcsetattr(fd_, TCSANOW, &t) != 0) return Fail(MapErrno(errno, path_));
-  if (!standard && !SetCustomBaudRate(fd_, dcb.BaudRate)) return Fail(MapErrno(errno, path_));
+  bool applied = false;
+  if (StandardSpeed(dcb.BaudRate, &speed)) {
+    cfsetspeed(&t, speed);
+    applied = tcsetattr(fd_, TCSANOW, &t) == 0;
+  } else {
+    applied = SetTermiosWithCustomRate(
+        fd_, {t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, t.c_cc, sizeof t.c_cc}, dcb.BaudRate);
+  }
+  if (!applied) return Fail(MapErrno(errno, path_));
   ApplyModemLines(dcb);
   std::lock_guard<std::mutex> lock(settingsMutex_);
   dcb_ = dcb;
@@ -315,6 +322,11 @@ bool CommPort::SetCommTimeouts(const CommTimeouts& timeouts) {
   std::lock_guard<std::mutex> lock(settingsMutex_);
   timeouts_ = timeouts;
   return true;
+}
+
+bool CommPort::ErrorsMarkedInBand() const {
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  return dcb_.Flags & kDcbParity;
 }
 
 ParmrkDecoder::Options CommPort::DecoderOptions() const {
@@ -361,7 +373,7 @@ void CommPort::NoteLineChange(uint32_t events, uint32_t errors) {
 void CommPort::TakeLineSnapshot() {
   if (!lines_ || !linesWatched_) return;
   const CommLineSnapshot now = lines_->Snapshot();
-  const CommLineChange change = CompareLineSnapshots(lastLines_, now);
+  const CommLineChange change = CompareLineSnapshots(lastLines_, now, ErrorsMarkedInBand());
   lastLines_ = now;
   if (change.events || change.errors) NoteLineChange(change.events, change.errors);
 }
@@ -520,11 +532,12 @@ void CommPort::PullBytes(CommOverlapped& ov, int64_t nowNs, bool afterWakeUp) {
         return;
       }
     }
-    const size_t take = std::min<size_t>(ov.size_ - ov.count_, stageEnd_ - stageBegin_);
-    uint8_t* at = ov.readBuffer_ + ov.count_;
-    std::memcpy(at, stage_.get() + stageBegin_, take);
-    stageBegin_ += take;
-    const ParmrkDecoder::Result r = decoder_.Decode(at, take, options);
+    // Decoding can make more bytes than it takes (a held FF and the byte
+    // after it); what does not fit stays in the stage for the next read.
+    const ParmrkDecoder::Result r =
+        decoder_.Decode(stage_.get() + stageBegin_, stageEnd_ - stageBegin_,
+                        ov.readBuffer_ + ov.count_, ov.size_ - ov.count_, options);
+    stageBegin_ += r.consumed;
     if (r.errors || r.events) NoteLineChange(r.events, r.errors);
     if (r.length > 0) {
       ov.count_ += static_cast<uint32_t>(r.length);

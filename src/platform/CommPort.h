@@ -198,6 +198,8 @@ class CommPort {
   void TakeLineSnapshot();
   void NoteLineChange(uint32_t events, uint32_t errors);
   ParmrkDecoder::Options DecoderOptions() const;
+  // Parity checking marks errors and breaks in the data (PARMRK).
+  bool ErrorsMarkedInBand() const;
   void ApplyModemLines(const CommDcb& dcb);
 
   int fd_ = -1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -7,7 +8,17 @@ namespace platform {
 // Rates that the classic termios speeds cannot express go through the
 // termios2 interface (BOTHER). It lives in a file of its own because the
 // kernel's termios2 header cannot be included beside <termios.h>.
-bool SetCustomBaudRate(int fd, uint32_t baud);
+
+// The fields of <termios.h> settings that the termios2 record shares.
+struct TermiosFields {
+  uint32_t iflag = 0, oflag = 0, cflag = 0, lflag = 0;
+  const uint8_t* cc = nullptr;  // control characters, ccCount of them
+  size_t ccCount = 0;
+};
+
+// Applies the settings together with a custom rate in one call, so that
+// either all of them take effect or none does.
+bool SetTermiosWithCustomRate(int fd, const TermiosFields& fields, uint32_t baud);
 // The output rate the driver runs at, custom or not; 0 on failure.
 uint32_t GetDriverBaudRate(int fd);
 

@@ -104,6 +104,18 @@ void TComm::CreateWorkerThread(TCommThread& thread) {
   thread.Create();
 }
 
+// A write queue without its wake-up signal would lose every send: the
+// thread then counts as not created.
+bool TComm::CreateWriteThread() {
+  if (!FWriteThread->QueueValid()) return false;
+  try {
+    CreateWorkerThread(*FWriteThread);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
 void TComm::StartThreads() {
   FReadThread = std::make_unique<TReadThread>();
   try {
@@ -120,9 +132,7 @@ void TComm::StartThreads() {
   FReadThread->SetPriority(platform::CommThreadPriority::Highest);
 
   FWriteThread = std::make_unique<TWriteThread>();
-  try {
-    CreateWorkerThread(*FWriteThread);
-  } catch (const std::system_error&) {
+  if (!CreateWriteThread()) {
     StopReadThread();
     FWriteThread.reset();
     FCloseEvent.reset();

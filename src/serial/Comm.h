@@ -189,6 +189,7 @@ class TComm : public QObject {
   void ApplyLineSettings();
   void ApplyTimeouts();
   void StartThreads();
+  bool CreateWriteThread();
   void StopReadThread();
   void StopWriteThread();
   [[noreturn]] void FailOpen(const char* message);

@@ -27,10 +27,16 @@ QEvent::Type WakeEventType() {
 
 TCommNotifier::TCommNotifier(TComm* owner) : owner_(owner) {}
 
-void TCommNotifier::Post(TCommMessage message) {
+bool TCommNotifier::Accepts(const TCommMessage& message) const {
+  if (queue_.size() < kCommQueueLimit) return true;
+  return message.Msg == COMM_MSG_REQUEST_HANGUP && queue_.size() == kCommQueueLimit;
+}
+
+bool TCommNotifier::Post(TCommMessage message) {
   QEvent* wake = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!Accepts(message)) return false;
     queue_.push_back(std::move(message));
     ++posted_;
     if (!wakePending_) {
@@ -40,6 +46,22 @@ void TCommNotifier::Post(TCommMessage message) {
       // not see the locking inside Qt).
       wake = new QEvent(WakeEventType());
     }
+  }
+  if (wake) QCoreApplication::postEvent(this, wake);
+  return true;
+}
+
+// After a handler failed: the wake-up that is still marked pending is the
+// one being handled, so either post a fresh one for what is left or clear
+// the mark, or no later notification would ever be delivered.
+void TCommNotifier::WakeAgainIfQueued() {
+  QEvent* wake = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (queue_.empty())
+      wakePending_ = false;
+    else
+      wake = new QEvent(WakeEventType());
   }
   if (wake) QCoreApplication::postEvent(this, wake);
 }
@@ -63,9 +85,14 @@ bool TCommNotifier::event(QEvent* e) {
   // A handler may destroy the component (and this object) on its way.
   QPointer<TCommNotifier> alive(this);
   TCommMessage message;
-  while (alive && TakeNext(message)) {
-    owner_->HandleNotification(message);
-    message = {};
+  try {
+    while (alive && TakeNext(message)) {
+      owner_->HandleNotification(message);
+      message = {};
+    }
+  } catch (...) {
+    if (alive) WakeAgainIfQueued();
+    throw;
   }
   return true;
 }
@@ -73,6 +100,5 @@ bool TCommNotifier::event(QEvent* e) {
 bool PostCommMessage(TCommNotifier* window, uint32_t msg, uintptr_t wParam, uintptr_t lParam,
                      TCommBlock block) {
   if (window == nullptr) return false;
-  window->Post({msg, wParam, lParam, std::move(block)});
-  return true;
+  return window->Post({msg, wParam, lParam, std::move(block)});
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -18,6 +19,12 @@ inline constexpr uint32_t COMM_MSG_RECEIVE_ERROR = 0x402;
 inline constexpr uint32_t COMM_MSG_REQUEST_HANGUP = 0x403;
 inline constexpr uint32_t COMM_MSG_MODEM_STATE = 0x404;
 inline constexpr uint32_t COMM_MSG_SEND_DATA_EMPTY = 0x405;
+
+// Messages a queue between the component's threads holds at most, as the
+// system's message queues refuse a post beyond 10,000 waiting messages. A
+// refused post is a failed post: a send returns false, a refused
+// notification requests a hang-up.
+inline constexpr size_t kCommQueueLimit = 10000;
 
 // A block of bytes handed from one thread to another: n data bytes and one
 // trailing 0, zero-filled. Whoever holds the pointer owns the block, so a
@@ -43,13 +50,19 @@ struct TCommMessage {
 // all that arrive while it is busy, so a fast stream costs one wake-up per
 // batch rather than per block. Whatever is still queued when the object
 // goes is freed with it.
+//
+// At most kCommQueueLimit notifications wait; beyond that a post is refused,
+// except for one hang-up request, so that the request a refusal leads to
+// still reaches the owner. A handler that throws lets its failure go on to
+// the application's handler; the notifications after it are still delivered.
 class TCommNotifier : public QObject {
  public:
   explicit TCommNotifier(TComm* owner);
 
-  // Queues a notification (any thread).
-  void Post(TCommMessage message);
-  // Notifications posted to this object so far.
+  // Queues a notification (any thread); false when the queue is full (the
+  // message and its block are freed then).
+  bool Post(TCommMessage message);
+  // Notifications accepted by this object so far.
   uint64_t Posted() const { return posted_; }
 
  protected:
@@ -57,6 +70,8 @@ class TCommNotifier : public QObject {
 
  private:
   bool TakeNext(TCommMessage& message);
+  bool Accepts(const TCommMessage& message) const;
+  void WakeAgainIfQueued();
 
   TComm* owner_;
   std::mutex mutex_;
@@ -65,7 +80,7 @@ class TCommNotifier : public QObject {
   std::atomic<uint64_t> posted_{0};
 };
 
-// Posts a notification; false when there is nothing to post to. The block
-// is freed when the post fails.
+// Posts a notification; false when there is nothing to post to or the
+// queue is full. The block is freed when the post fails.
 bool PostCommMessage(TCommNotifier* window, uint32_t msg, uintptr_t wParam = 0,
                      uintptr_t lParam = 0, TCommBlock block = nullptr);

@@ -53,7 +53,7 @@ void TCommThread::HangupUnlessClosed() {
 
 bool TWriteQueue::Post(Message message) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (closed_) return false;
+  if (closed_ || messages_.size() >= kCommQueueLimit) return false;
   messages_.push_back(std::move(message));
   input_.Set();
   return true;

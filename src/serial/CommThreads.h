@@ -62,7 +62,8 @@ class TCommThread {
 };
 
 // The write thread's own message queue. Posts are accepted from creation
-// until the thread has ended; then they are refused and what is left is freed.
+// until the thread has ended, up to kCommQueueLimit waiting messages; then
+// they are refused and what is left is freed.
 class TWriteQueue {
  public:
   struct Message {
@@ -77,6 +78,9 @@ class TWriteQueue {
   std::optional<Message> Peek();
   void Close();
   platform::CommEvent& Input() { return input_; }
+  // False when the input signal could not be made: a wait could never wake
+  // for a message, so the queue must not be used.
+  bool Valid() const { return input_.Valid(); }
 
  private:
   std::mutex mutex_;
@@ -120,8 +124,11 @@ class TWriteThread final : public TCommThread {
  public:
   ~TWriteThread() override;
 
-  // Queues a block (COMM_MSG_WRITE_DATA); false once the thread has ended.
+  // Queues a block (COMM_MSG_WRITE_DATA); false once the thread has ended
+  // or when kCommQueueLimit blocks wait.
   bool PostThreadMessage(uint32_t msg, uint16_t count, TCommBlock block);
+  // Whether the thread's queue could be made (checked before it runs).
+  bool QueueValid() const { return queue_.Valid(); }
 
  protected:
   void Execute() override;

@@ -2,10 +2,14 @@
 // errno mapping, PARMRK decoding, line-event comparison, overlapped reads
 // with the read-interval time-out.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -96,14 +100,18 @@ TEST(CommErrors, ErrnoMapsToTheLayerErrorsWithReasons) {
 
 // ----------------------------------------------------------------- PARMRK
 
-std::vector<uint8_t> Decode(ParmrkDecoder& decoder, std::vector<uint8_t> bytes,
+// Decodes all of `bytes` with room for every byte the call can make.
+std::vector<uint8_t> Decode(ParmrkDecoder& decoder, const std::vector<uint8_t>& bytes,
                             const ParmrkDecoder::Options& options, uint32_t* errors = nullptr,
                             uint32_t* events = nullptr) {
-  const ParmrkDecoder::Result r = decoder.Decode(bytes.data(), bytes.size(), options);
+  std::vector<uint8_t> out(bytes.size() + 1);
+  const ParmrkDecoder::Result r =
+      decoder.Decode(bytes.data(), bytes.size(), out.data(), out.size(), options);
+  EXPECT_EQ(r.consumed, bytes.size());
   if (errors) *errors |= r.errors;
   if (events) *events |= r.events;
-  bytes.resize(r.length);
-  return bytes;
+  out.resize(r.length);
+  return out;
 }
 
 TEST(ParmrkDecoder, UndoesMarksAndReportsErrors) {
@@ -184,6 +192,18 @@ TEST(CommLineChange, TurnsSnapshotDifferencesIntoEventsAndErrors) {
   EXPECT_EQ(change.events, kEvBreak | kEvRlsd);
   EXPECT_EQ(change.errors, kCeBreak);
 
+  after = before;
+  after.bufferOverruns = 1;
+  change = CompareLineSnapshots(before, after);
+  EXPECT_EQ(change.events, 0u) << "a receive-queue overflow is no line-status error";
+  EXPECT_EQ(change.errors, kCeRxOver);
+
+  after = before;
+  after.frameErrors = after.parityErrors = after.breaks = after.overruns = 1;
+  change = CompareLineSnapshots(before, after, /*errorsInBand=*/true);
+  EXPECT_EQ(change.events, kEvErr) << "marked errors and breaks come from the data";
+  EXPECT_EQ(change.errors, kCeOverrun);
+
   CommLineSnapshot none;
   EXPECT_EQ(CompareLineSnapshots(none, none).events, 0u);
 }
@@ -207,6 +227,17 @@ TEST(CommWait, LowestSignalledIndexWinsAndTimeOutsReturn) {
 }
 
 // --------------------------------------------------------- ports on a pty
+
+// Waits (up to 10 s) until the driver's input queue of `fd` holds `count` bytes.
+bool WaitUntilDriverHolds(int fd, size_t count) {
+  const int64_t deadline = CommNowNs() + 10'000'000'000;
+  int held = 0;
+  while (ioctl(fd, FIONREAD, &held) == 0 && static_cast<size_t>(held) < count) {
+    if (CommNowNs() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return static_cast<size_t>(held) >= count;
+}
 
 class CommPortOnPty : public ::testing::Test {
  protected:
@@ -300,6 +331,39 @@ TEST_F(CommPortOnPty, ParityCheckingDecodesTheDoubledFF) {
   }
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + count),
             std::vector<uint8_t>(std::begin(sent), std::end(sent)));
+}
+
+// Bytes that waited in the driver while parity checking was off are decoded
+// with it on: the FF at the end of the first read's 1024 bytes is held, and
+// the 'B' after it makes two bytes where one was taken. The first read must
+// stop at its buffer and the second carry the rest.
+TEST_F(CommPortOnPty, AHeldFFNeverOverflowsTheReadBufferAndLosesNothing) {
+  std::vector<uint8_t> sent(1023, 'A');
+  sent.push_back(0xFF);
+  sent.push_back('B');
+  ASSERT_TRUE(pty_->Write(sent.data(), sent.size()));
+  // The driver takes them unmarked: switch parity checking on only once it holds them all.
+  ASSERT_TRUE(WaitUntilDriverHolds(port_->Handle(), sent.size()));
+  CommDcb dcb;
+  ASSERT_TRUE(port_->GetCommState(&dcb));
+  dcb.Flags |= kDcbParity;
+  ASSERT_TRUE(port_->SetCommState(dcb));
+
+  std::vector<uint8_t> got;
+  std::vector<uint32_t> sizes;
+  uint32_t count = 0;
+  while (got.size() < sent.size() && sizes.size() < 4) {
+    // Heap buffers of exactly the read's size, so a write past one is caught.
+    auto buffer = std::make_unique<uint8_t[]>(1024);
+    CommOverlapped ov;
+    if (port_->ReadFile(buffer.get(), 1024, &count, &ov) == CommIo::Pending) {
+      ASSERT_TRUE(port_->GetOverlappedResult(&ov, &count, true));
+    }
+    sizes.push_back(count);
+    got.insert(got.end(), buffer.get(), buffer.get() + std::min<uint32_t>(count, 1024));
+  }
+  EXPECT_EQ(sizes, (std::vector<uint32_t>{1024, 1}));
+  EXPECT_EQ(got, sent);
 }
 
 // A stream far larger than one read() of the driver, written while it is
@@ -399,12 +463,20 @@ TEST_F(CommPortOnPty, LineSettingsCheckTheirValuesAndCustomRatesWork) {
   five.Parity = kMarkParity;
   EXPECT_TRUE(port_->SetCommState(five));
 
-  dcb.BaudRate = 250000;
-  ASSERT_TRUE(port_->SetCommState(dcb));
-  EXPECT_EQ(GetDriverBaudRate(port_->Handle()), 250000u);
-  dcb.BaudRate = 57600;
-  ASSERT_TRUE(port_->SetCommState(dcb));
-  EXPECT_EQ(GetDriverBaudRate(port_->Handle()), 57600u);
+  // A custom rate goes to the driver in one call with the rest of the record.
+  struct Step {
+    uint32_t baud;
+    bool parityCheck;
+  } steps[] = {{250000, true}, {57600, false}, {31250, false}, {115200, true}};
+  for (const Step& step : steps) {
+    dcb.BaudRate = step.baud;
+    dcb.Flags = step.parityCheck ? kDcbBinary | kDcbParity : kDcbBinary;
+    ASSERT_TRUE(port_->SetCommState(dcb)) << step.baud;
+    EXPECT_EQ(GetDriverBaudRate(port_->Handle()), step.baud);
+    termios t{};
+    ASSERT_EQ(tcgetattr(port_->Handle(), &t), 0);
+    EXPECT_EQ((t.c_iflag & PARMRK) != 0, step.parityCheck) << step.baud;
+  }
 }
 
 TEST_F(CommPortOnPty, ClosingRestoresTheSettingsFoundAtOpen) {
@@ -438,6 +510,128 @@ TEST_F(CommPortOnPty, PseudoTerminalsHaveNoLineEventsAndThatIsNoError) {
   EXPECT_EQ(errors, 0u);
   EXPECT_TRUE(port_->PurgeComm(kPurgeRxAbort | kPurgeRxClear | kPurgeTxAbort | kPurgeTxClear));
   EXPECT_FALSE(port_->PurgeComm(0x10));
+}
+
+// Line counters of a UART, driven by the test; a wake-up makes the port look.
+class FakeCounters : public CommLineBackend {
+ public:
+  struct Shared {
+    std::mutex mutex;
+    CommLineSnapshot lines;
+    CommEvent wake;
+  };
+  explicit FakeCounters(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+  CommLineSnapshot Snapshot() override {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->lines;
+  }
+  int WakeFd() override { return shared_->wake.PrepareWait().fd; }
+  void ConsumeWake() override { shared_->wake.Reset(); }
+
+ private:
+  std::shared_ptr<Shared> shared_;
+};
+
+// A real UART with parity checking both marks an error in the data and
+// counts it: each error is reported once, and only framing, overrun and
+// parity errors raise EV_ERR.
+TEST(CommPortLineErrors, EachErrorIsReportedOnceWithItsFlags) {
+  struct Report {
+    uint32_t events, errors;
+    bool operator==(const Report&) const = default;
+  };
+  struct Case {
+    const char* name;
+    bool parityCheck;
+    std::vector<uint8_t> stream;  // reaches the driver before checking is on
+    std::function<void(CommLineSnapshot&)> count;
+    std::vector<Report> reports;
+    uint32_t leftOver;  // flags the next ClearCommError still returns
+  } cases[] = {
+      {"parity error marked and counted",
+       true,
+       {0x41, 0xFF, 0x00, 0x42},
+       [](auto& l) { l.parityErrors++; },
+       {{kEvErr, kCeRxParity}},
+       0},
+      {"break marked and counted",
+       true,
+       {0xFF, 0x00, 0x00, 0x43},
+       [](auto& l) { l.breaks++; },
+       {{kEvBreak, 0}},
+       kCeBreak},
+      {"overrun counted while marking",
+       true,
+       {0x41},
+       [](auto& l) { l.overruns++; },
+       {{kEvErr, kCeOverrun}},
+       0},
+      {"framing error counted, no marking",
+       false,
+       {0x41},
+       [](auto& l) { l.frameErrors++; },
+       {{kEvErr, kCeFrame}},
+       0},
+      {"receive-queue overflow", false, {0x41}, [](auto& l) { l.bufferOverruns++; }, {}, kCeRxOver},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto shared = std::make_shared<FakeCounters::Shared>();
+    shared->lines.hasCounters = true;
+    SetCommLineBackendFactory([shared](int) { return std::make_unique<FakeCounters>(shared); });
+    auto pty = CommPseudoTerminal::Create();
+    ASSERT_TRUE(pty);
+    CommErrorInfo error;
+    auto port = CommPort::Open(pty->SlavePath(), &error);
+    SetCommLineBackendFactory(nullptr);
+    ASSERT_TRUE(port) << error.reason;
+    CommDcb dcb;
+    ASSERT_TRUE(port->GetCommState(&dcb));
+    dcb.BaudRate = 115200;
+    dcb.Flags = kDcbBinary;
+    dcb.Parity = kEvenParity;
+    ASSERT_TRUE(port->SetCommState(dcb));
+    ASSERT_TRUE(port->SetCommTimeouts({10, 0, 0, 0, 0}));
+    ASSERT_TRUE(port->SetCommMask(0x1F8));
+
+    ASSERT_TRUE(pty->Write(c.stream.data(), c.stream.size()));
+    ASSERT_TRUE(WaitUntilDriverHolds(port->Handle(), c.stream.size()));
+    if (c.parityCheck) {
+      dcb.Flags |= kDcbParity;
+      ASSERT_TRUE(port->SetCommState(dcb)) << CommLastError().reason;
+    }
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      c.count(shared->lines);
+    }
+    shared->wake.Set();
+    uint8_t buffer[1024];
+    uint32_t count = 0;
+    CommOverlapped read;
+    if (port->ReadFile(buffer, sizeof buffer, &count, &read) == CommIo::Pending) {
+      ASSERT_TRUE(port->GetOverlappedResult(&read, &count, true));
+    }
+
+    std::vector<Report> reports;
+    for (int i = 0; i < 4; ++i) {
+      uint32_t mask = 0;
+      CommOverlapped status;
+      if (port->WaitCommEvent(&mask, &status) == CommIo::Pending) {
+        // The first look at the counters happens inside this wait.
+        if (CommWaitForMultiple({&status}, 50) != 0) break;
+        ASSERT_TRUE(port->GetOverlappedResult(&status, &count, false));
+      }
+      uint32_t errors = 0;
+      if (mask & kEvErr) {
+        ASSERT_TRUE(port->ClearCommError(&errors));
+      }
+      reports.push_back({mask, errors});
+    }
+    EXPECT_EQ(reports, c.reports);
+    uint32_t leftOver = 0;
+    ASSERT_TRUE(port->ClearCommError(&leftOver));
+    EXPECT_EQ(leftOver, c.leftOver);
+  }
 }
 
 TEST(CommPortOpen, NonTerminalsOpenButAreNoCommDevices) {
