@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -52,6 +53,7 @@ constexpr int kResyncQuietMs = 8000;
 constexpr int kBarrierQuietMs = 300;
 constexpr int kLateMarginMs = 300;
 constexpr int kMaxDiagnostics = 40;
+constexpr int kWriteHoldMs = 1300;  // a write's pauses and a margin
 
 struct Options {
   int windows = 8;
@@ -190,6 +192,7 @@ class WindowDriver final : public QObject {
   int SinceClickMs() const { return static_cast<int>(clock_.elapsed() - clickAt_); }
   bool PortOpen() const { return window_.Comm1->PortOpen(); }
   void Report(const char* what, const QStringList& got);
+  QString Timeline() const;
 
   Soak& soak_;
   TfrmMain& window_;
@@ -206,7 +209,9 @@ class WindowDriver final : public QObject {
   const Case* case_ = nullptr;
   QStringList expected_;
   QStringList received_;
+  std::vector<int> receivedAtMs_;  // since the click
   qint64 clickAt_ = 0;
+  int traceAtClick_ = 0;
 
   // Timers are children of this driver, itself a child of the window, so
   // that a message shown inside a click they trigger is the window's.
@@ -227,6 +232,14 @@ class Soak {
 
   void Add(TfrmMain& window, WindowDriver& driver) { windows_.push_back({&window, &driver}); }
 
+  // The windows are made; from now on every message is an operation's.
+  void Start() {
+    started_ = true;
+    samples_.push_back(TakeSample());
+    for (const auto& entry : windows_) entry.driver->Resume();
+  }
+  bool Started() const { return started_; }
+
   // Which window a message shown now belongs to.
   WindowDriver* Owner() const {
     for (auto it = application_.Receivers().rbegin(); it != application_.Receivers().rend(); ++it)
@@ -234,6 +247,22 @@ class Soak {
         for (const auto& [window, driver] : windows_)
           if (object == window || object == window->Comm1->NotifyWindow()) return driver;
     return nullptr;
+  }
+
+  // A write's click handler holds the shared thread for its two 500 ms
+  // pauses. The program has one window, whose collection windows never end
+  // inside such a pause; here another window's could, and its examination
+  // would run before the replies that came in time were delivered. So a
+  // write waits until no other window's collection window ends within the
+  // pauses.
+  int WriteHoldMs(const TfrmMain& writer) const {
+    int holdMs = 0;
+    for (const auto& entry : windows_) {
+      const QTimer* bath = entry.window->timBath;
+      if (entry.window != &writer && bath->isActive() && bath->remainingTime() < kWriteHoldMs)
+        holdMs = std::max(holdMs, bath->remainingTime() + 50);
+    }
+    return holdMs;
   }
 
   // Every window waits, disconnected and idle, until all are there.
@@ -276,6 +305,7 @@ class Soak {
   std::vector<Entry> windows_;
   std::vector<Sample> samples_;
   int atBarrier_ = 0;
+  bool started_ = false;
 };
 
 // The dialog seam of the run: each message goes to its window's driver.
@@ -284,6 +314,10 @@ class SoakDialogs final : public app::DialogSeam {
   explicit SoakDialogs(Soak& soak) : soak_(soak) {}
 
   void ShowMessage(const QString& text) override {
+    if (!soak_.Started()) {
+      std::printf("  start-up message (not counted): \"%s\"\n", text.toUtf8().constData());
+      return;
+    }
     if (WindowDriver* driver = soak_.Owner()) {
       driver->OnMessage(text);
       return;
@@ -364,10 +398,18 @@ const Case& WindowDriver::PickCase() {
 }
 
 void WindowDriver::Run() {
+  if (case_->action == Action::kWrite) {
+    if (const int holdMs = soak_.WriteHoldMs(window_)) {
+      After(holdMs, [this] { Run(); });
+      return;
+    }
+  }
   phase_ = Phase::kRunning;
   expected_ = ExpectedMessages(case_->outcome, soak_.Chinese());
   received_.clear();
+  receivedAtMs_.clear();
   clickAt_ = clock_.elapsed();
+  traceAtClick_ = window_.ui->Memo1->blockCount();
   Click();
   const int designMs = DesignMs(case_->action);
   deadline_.start(designMs + kHangMarginMs - SinceClickMs());
@@ -422,6 +464,7 @@ void WindowDriver::OnMessage(const QString& text) {
   switch (phase_) {
     case Phase::kRunning:
       received_.append(text);
+      receivedAtMs_.push_back(SinceClickMs());
       if (received_.size() > expected_.size() ||
           received_.last() != expected_[received_.size() - 1]) {
         Fail("wrong message");
@@ -457,7 +500,20 @@ void WindowDriver::Report(const char* what, const QStringList& got) {
               case_ ? case_->name : "-", what,
               expected_.join(QStringLiteral(" | ")).toUtf8().constData(),
               got.join(QStringLiteral(" | ")).toUtf8().constData());
+  std::printf("    %s\n", Timeline().toUtf8().constData());
   std::fflush(stdout);
+}
+
+// The messages with their times and the window's trace since the click.
+QString WindowDriver::Timeline() const {
+  QStringList parts;
+  for (std::size_t i = 0; i < receivedAtMs_.size() && i < std::size_t(received_.size()); ++i)
+    parts.append(QStringLiteral("message at %1 ms").arg(receivedAtMs_[i]));
+  parts.append(QStringLiteral("now %1 ms").arg(SinceClickMs()));
+  const QStringList trace = window_.ui->Memo1->toPlainText().split(QLatin1Char('\n'));
+  for (int i = std::max(traceAtClick_, int(trace.size()) - 12); i < trace.size(); ++i)
+    parts.append(QStringLiteral("trace: ") + trace[i].left(90));
+  return parts.join(QStringLiteral("\n    "));
 }
 
 void WindowDriver::Complete() {
@@ -574,10 +630,20 @@ bool PrintTable(const Options& options, const Totals& totals, const std::vector<
          start.descriptors == end.descriptors && growthKiB <= 1024;
 }
 
+// The language database and files of the build's program folder, so that
+// the windows start as the program does.
+void CopyProgramData(const QString& folder) {
+  QDir().mkpath(folder + QStringLiteral("/sys"));
+  for (const char* name : {"sys/QNdata.adt", "LangCHN.MUL", "LangENU.MUL"})
+    QFile::copy(QStringLiteral(PROGRAM_DIR "/") + QLatin1String(name),
+                folder + QLatin1Char('/') + QLatin1String(name));
+}
+
 int RunWorker(int argc, char** argv, const Options& options) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   TrackingApplication application(argc, argv);
   QTemporaryDir folder;
+  CopyProgramData(folder.path());
   platform::SetProgramFolder(folder.path());
 
   Totals totals;
@@ -605,14 +671,14 @@ int RunWorker(int argc, char** argv, const Options& options) {
   TfrmDM dataModule;
   frmDM->LangCode = options.chinese ? QStringLiteral("chn") : QStringLiteral("enu");
   std::vector<std::unique_ptr<TfrmMain>> windows;
-  std::vector<WindowDriver*> drivers;  // each owned by its window
   const int perWindow = (options.operations + options.windows - 1) / options.windows;
   for (int i = 0; i < options.windows; ++i) {
     windows.push_back(std::make_unique<TfrmMain>());
     windows.back()->ui->cbxPort->setCurrentText(QStringLiteral("COM%1").arg(i + 1));
-    drivers.push_back(new WindowDriver(soak, *windows.back(), *simulators[i], i,
-                                       options.seed * 7919u + static_cast<unsigned>(i), perWindow));
-    soak.Add(*windows.back(), *drivers.back());
+    // The driver is a child of its window.
+    auto* driver = new WindowDriver(soak, *windows.back(), *simulators[i], i,
+                                    options.seed * 7919u + static_cast<unsigned>(i), perWindow);
+    soak.Add(*windows.back(), *driver);
   }
   frmDM->LangCode = options.chinese ? QStringLiteral("chn") : QStringLiteral("enu");
 
@@ -622,10 +688,7 @@ int RunWorker(int argc, char** argv, const Options& options) {
   std::fflush(stdout);
   QElapsedTimer elapsed;
   elapsed.start();
-  soak.samples().push_back(TakeSample());
-  QTimer::singleShot(0, [&] {
-    for (WindowDriver* driver : drivers) driver->Resume();
-  });
+  QTimer::singleShot(0, [&] { soak.Start(); });
   const int status = QCoreApplication::exec();
   if (status != 0) return status;
 
