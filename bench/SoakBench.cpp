@@ -13,6 +13,8 @@
 // The program runs the windows in a child process of itself and reports a
 // crash or a stall of that child, which would otherwise end the run
 // silently.
+#include <sys/prctl.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -27,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -119,11 +122,8 @@ long ResidentKiB() {
 struct Sample {
   int descriptors = 0;
   long rssKiB = 0;
+  int traceLines = 0;  // on the windows' hidden debug pages
 };
-
-Sample TakeSample() {
-  return {OpenDescriptors(), ResidentKiB()};
-}
 
 // The application object, also keeping the receivers of the events being
 // delivered: a message shown inside a handler belongs to the window whose
@@ -231,6 +231,12 @@ class Soak {
   bool Chinese() const { return options_.chinese; }
 
   void Add(TfrmMain& window, WindowDriver& driver) { windows_.push_back({&window, &driver}); }
+
+  Sample TakeSample() const {
+    Sample sample{OpenDescriptors(), ResidentKiB(), 0};
+    for (const auto& entry : windows_) sample.traceLines += entry.window->ui->Memo1->blockCount();
+    return sample;
+  }
 
   // The windows are made; from now on every message is an operation's.
   void Start() {
@@ -618,12 +624,14 @@ bool PrintTable(const Options& options, const Totals& totals, const std::vector<
       "| wrong connection state after an operation | %d |\n"
       "| crashes | 0 (the run reached its end) |\n"
       "| open descriptors: start / 10 %% / end | %d / %d / %d |\n"
-      "| RSS MiB: start / 10 %% / end | %.1f / %.1f / %.1f (%+.2f MiB from 10 %% to the end) |\n",
+      "| RSS MiB: start / 10 %% / end | %.1f / %.1f / %.1f (%+.2f MiB from 10 %% to the end) |\n"
+      "| lines on the debug pages: start / 10 %% / end | %d / %d / %d |\n",
       options.windows, options.seed, options.unplug ? "" : ", --no-unplug",
       options.chinese ? ", Chinese" : "", minutes, totals.cycles, totals.operations, wrong,
       totals.wrongOperations, totals.strayMessages, totals.unattributed, totals.hangs,
       totals.wrongState, start.descriptors, tenth.descriptors, end.descriptors, MiB(start.rssKiB),
-      MiB(tenth.rssKiB), MiB(end.rssKiB), MiB(growthKiB));
+      MiB(tenth.rssKiB), MiB(end.rssKiB), MiB(growthKiB), start.traceLines, tenth.traceLines,
+      end.traceLines);
   std::fflush(stdout);
   return totals.operations >= options.operations && wrong == 0 && totals.hangs == 0 &&
          totals.wrongState == 0 && tenth.descriptors == end.descriptors &&
@@ -706,6 +714,8 @@ int Supervise(int argc, char** argv, const Options& options) {
   arguments.append(QStringLiteral("--worker"));
   QProcess worker;
   worker.setProcessChannelMode(QProcess::ForwardedChannels);
+  // Stopping the benchmark stops the worker, and with it the simulators.
+  worker.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
   worker.start(QCoreApplication::applicationFilePath(), arguments);
   // A run takes about 4 s per operation and window; far beyond that the
   // worker is stuck.
