@@ -291,9 +291,12 @@ class Soak {
   void Progress() {
     const int step = std::max(1, options_.operations / 10);
     if (totals_.operations % step) return;
-    std::printf("  %5d operations, %d wrong or missing, %d hangs\n", totals_.operations,
+    // Memory between the samples, for its course (windows are busy here).
+    const Sample now = TakeSample();
+    std::printf("  %5d operations, %d wrong or missing, %d hangs; RSS %.1f MiB, %d debug lines\n",
+                totals_.operations,
                 totals_.wrongOperations + totals_.strayMessages + totals_.unattributed,
-                totals_.hangs);
+                totals_.hangs, now.rssKiB / 1024.0, now.traceLines);
     std::fflush(stdout);
   }
 
@@ -352,6 +355,7 @@ WindowDriver::WindowDriver(Soak& soak, TfrmMain& window, SoakSimulator& simulato
   for (QTimer* timer : {&step_, &deadline_, &cut_}) {
     timer->setParent(this);
     timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);  // a coarse one fires up to 5 % early
   }
   connect(&step_, &QTimer::timeout, this, [this] {
     if (auto step = std::exchange(nextStep_, nullptr)) step();
