@@ -42,7 +42,9 @@ void LoadLangID() {
   try {
     const platform::ProfileFile ini(SettingsFilePath());
     // Out-of-range numbers wrap: -1 reads as 65535 and is written back so.
-    CurLangID = static_cast<quint16>(ini.ReadInt(kLang, kLangID, 0));
+    // A value that is not a number as a whole ("12abc") reads as 0.
+    const QString stored = ini.ReadString(kLang, kLangID, QString());
+    CurLangID = static_cast<quint16>(platform::ProfileNumber(stored).value_or(0));
     ini.WriteInt(kLang, kLangID, CurLangID);
     if (frmDM) frmDM->GetLangFile(CurLangID);
   } catch (const platform::Exception& e) {
