@@ -151,28 +151,10 @@ bool SameValue(const QVariant& a, const QVariant& b) {
   return a.toString() == b.toString();
 }
 
-}  // namespace
-
-LangDbConnectionString LangDbConnectionString::Parse(const QString& text) {
-  LangDbConnectionString result;
-  for (const auto& [key, value] : SplitPairs(text)) {
-    if (key.compare(QLatin1String("Provider"), Qt::CaseInsensitive) == 0)
-      result.provider = value;
-    else if (key.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
-      result.dataSource = value;
-    else if (key.compare(QLatin1String("Jet OLEDB:Database Password"), Qt::CaseInsensitive) == 0)
-      result.password = value;
-  }
-  return result;
-}
-
-LangDbConnection::~LangDbConnection() {
-  Close();
-}
-
-void LangDbConnection::Open() {
-  Close();
-  const LangDbConnectionString parts = LangDbConnectionString::Parse(ConnectionString);
+// An open, keyed and checked handle on the database the connection string
+// names; raises ELangDbError with the reason otherwise.
+sqlite3* OpenHandle(const QString& connectionString) {
+  const LangDbConnectionString parts = LangDbConnectionString::Parse(connectionString);
   const QString& path = parts.dataSource;
   if (path.isEmpty()) throw ELangDbError(QStringLiteral("No Data Source in the connection string"));
   const QFileInfo info(path);
@@ -197,15 +179,64 @@ void LangDbConnection::Open() {
         QStringLiteral("Not a valid password, or '%1' is not a database.").arg(path));
   if (rc != SQLITE_OK)
     throw ELangDbError(QStringLiteral("Cannot read '%1': %2").arg(path, LastError(handle.db)));
-  db_ = handle.release();
+  return handle.release();
+}
+
+}  // namespace
+
+LangDbConnectionString LangDbConnectionString::Parse(const QString& text) {
+  LangDbConnectionString result;
+  for (const auto& [key, value] : SplitPairs(text)) {
+    if (key.compare(QLatin1String("Provider"), Qt::CaseInsensitive) == 0)
+      result.provider = value;
+    else if (key.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
+      result.dataSource = value;
+    else if (key.compare(QLatin1String("Jet OLEDB:Database Password"), Qt::CaseInsensitive) == 0)
+      result.password = value;
+  }
+  return result;
+}
+
+LangDbConnection::~LangDbConnection() {
+  Close();
+}
+
+void LangDbConnection::Open() {
+  Close();
+  db_ = OpenHandle(ConnectionString);
+}
+
+void LangDbConnection::BeginOpen() {
+  Close();
+  opening_ = std::async(std::launch::async, OpenHandle, ConnectionString);
+}
+
+void LangDbConnection::FinishOpen() {
+  if (opening_.valid()) db_ = opening_.get();
+}
+
+void LangDbConnection::AwaitOpening() const {
+  if (!opening_.valid()) return;
+  try {
+    db_ = opening_.get();
+  } catch (const ELangDbError&) {
+    // Not collected by FinishOpen: the connection stays closed.
+  }
+}
+
+bool LangDbConnection::Connected() const {
+  AwaitOpening();
+  return db_ != nullptr;
 }
 
 void LangDbConnection::Close() {
+  AwaitOpening();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
 
 LangDbConnection::Rows LangDbConnection::Select(const QString& sql) const {
+  AwaitOpening();
   if (!db_) throw ELangDbError(QStringLiteral("The database connection is closed"));
   return RunSelect(db_, sql);
 }

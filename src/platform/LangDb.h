@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <future>
 
 #include "platform/Exception.h"
 
@@ -43,7 +44,16 @@ class LangDbConnection {
   // the connection then stays closed.
   void Open();
   void Close();
-  bool Connected() const { return db_ != nullptr; }
+  bool Connected() const;
+
+  // Open on a worker thread: deriving the key from the password takes tens
+  // of milliseconds of processor time, which the caller can spend on other
+  // work meanwhile. FinishOpen waits for it and raises what Open would have
+  // raised. Any other call waits for it first; a failure that FinishOpen did
+  // not collect then only leaves the connection closed.
+  void BeginOpen();
+  void FinishOpen();
+  bool Opening() const { return opening_.valid(); }
 
   // Runs one statement and returns every row. Raises ELangDbError when the
   // connection is closed or the statement fails.
@@ -54,7 +64,10 @@ class LangDbConnection {
   Rows Select(const QString& sql) const;
 
  private:
-  sqlite3* db_ = nullptr;
+  void AwaitOpening() const;
+
+  mutable sqlite3* db_ = nullptr;
+  mutable std::future<sqlite3*> opening_;
 };
 
 // A read-only query on a connection: the result is read whole when it is

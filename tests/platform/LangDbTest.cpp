@@ -155,6 +155,50 @@ TEST_F(LangDbTest, FailedReopenLeavesTheConnectionClosed) {
   EXPECT_FALSE(q.Active());
 }
 
+TEST_F(LangDbTest, OpenInTheBackgroundEndsAsTheOpenWould) {
+  // Each case: the password, whether FinishOpen collects the result, and
+  // whether the connection is open afterwards.
+  const struct {
+    const char* what;
+    QString password;
+    bool collect;
+    bool opened;
+  } cases[] = {
+      {"right password, collected", kPassword, true, true},
+      {"right password, first query waits", kPassword, false, true},
+      {"wrong password, collected", QStringLiteral("wrong"), true, false},
+      {"wrong password, not collected", QStringLiteral("wrong"), false, false},
+  };
+  for (const auto& c : cases) {
+    conn_.ConnectionString = ConnectionText(path_, c.password);
+    conn_.BeginOpen();
+    EXPECT_TRUE(conn_.Opening()) << c.what;
+    if (c.collect) {
+      if (c.opened)
+        EXPECT_NO_THROW(conn_.FinishOpen()) << c.what;
+      else
+        EXPECT_THROW(conn_.FinishOpen(), ELangDbError) << c.what;
+    }
+    LangDbQuery q(&conn_);
+    q.SQL = QStringLiteral("Select * from LangFileInfo where LangId=2");
+    if (c.opened) {
+      ASSERT_NO_THROW(q.Open()) << c.what;
+      EXPECT_EQ(q.FieldAsString(QStringLiteral("LangFile")), QStringLiteral("LangDEU.MUL"));
+    } else {
+      EXPECT_THROW(q.Open(), ELangDbError) << c.what;
+    }
+    EXPECT_FALSE(conn_.Opening()) << c.what;
+    EXPECT_EQ(conn_.Connected(), c.opened) << c.what;
+  }
+  // Closed or destroyed while the open is still running: it is waited for.
+  conn_.BeginOpen();
+  conn_.Close();
+  EXPECT_FALSE(conn_.Connected());
+  LangDbConnection other;
+  other.ConnectionString = ConnectionText(path_, kPassword);
+  other.BeginOpen();
+}
+
 TEST_F(LangDbTest, BadQueriesFailWithoutChangingTheFile) {
   OpenWith(path_, kPassword);
   LangDbQuery q(&conn_);
