@@ -72,7 +72,8 @@ void ApplyLangFile(TMulFormLang* form, TMulMenuLang* menu) {
 }
 
 QString GetMainCaption() {
-  const platform::ProfileFile ini(SettingsFilePath());
+  // The three keys written back reach the file in one replacement.
+  platform::ProfileBatch ini(SettingsFilePath());
   const QString caption =
       ini.ReadString(kSys, QStringLiteral("MainCaption"), QStringLiteral("Quillon_II"));
   const QString showVer = ini.ReadString(kSys, QStringLiteral("ShowVer"), QStringLiteral("1"));
@@ -83,5 +84,6 @@ QString GetMainCaption() {
   ini.WriteString(kSys, QStringLiteral("MainCaption"), caption);
   ini.WriteString(kSys, QStringLiteral("ShowVer"), showVer);
   ini.WriteString(kSys, QStringLiteral("ShowHelp"), showHelp);
+  ini.Commit();
   return result;
 }
