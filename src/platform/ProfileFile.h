@@ -34,14 +34,15 @@ class EProfileWriteError : public EFileError {
 //
 // Every call goes to the file: a read sees what another program wrote, and a
 // write has replaced the file (atomically, through a temporary file in the same
-// folder) when it returns. A parsed copy of each file is reused while the
-// file's bytes are unchanged.
+// folder) when it returns; a write that would leave every byte as it is
+// replaces nothing. A parsed copy of each file is reused while the file's
+// bytes are unchanged.
 class ProfileFile {
  public:
   // Durable: each write is flushed to the disk before it replaces the file,
   // so that a power loss leaves the old or the new file. Fast: the replacement
   // is still atomic for every reader, but the flush is left to the system;
-  // for files that can be regenerated, written many times in a row.
+  // for files that can be regenerated.
   enum class Sync { Durable, Fast };
 
   explicit ProfileFile(QString fileName, Sync sync = Sync::Durable);
