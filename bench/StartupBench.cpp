@@ -10,7 +10,7 @@
 // Once mapped, the process is ended with SIGTERM.
 //
 // The program runs from a copy of its folder (executable, language files,
-// language database) in a temporary folder under the current one, so that it
+// language database and its key file) in a temporary folder under the current one, so that it
 // reads and writes files on a real disk and the build tree stays untouched.
 // "first start" removes the settings file before each start.
 //
@@ -197,7 +197,7 @@ fs::path CopyProgramFolder(const fs::path& programFolder) {
   fs::path copy = fs::absolute(pattern);
   fs::create_directory(copy / "sys");
   fs::copy_file(programFolder / "quillon-config", copy / "quillon-config");
-  for (const char* name : {"LangCHN.MUL", "LangENU.MUL", "sys/QNdata.adt"})
+  for (const char* name : {"LangCHN.MUL", "LangENU.MUL", "sys/QNdata.adt", "sys/QNdata.adt.key"})
     fs::copy_file(programFolder / name, copy / name);
   return copy;
 }

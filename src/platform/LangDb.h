@@ -117,6 +117,22 @@ class LangDbQuery {
   bool active_ = false;
 };
 
+// The key file beside a database file (path + ".key") spares the program the
+// derivation of the key from the password (PBKDF2, 64000 rounds, tens of
+// milliseconds of processor time at each start). One line: the file's salt,
+// a check of the password for that salt (SHA-256 of password and salt), and
+// the key derived from them, in hexadecimal. Open uses it only when salt and
+// check fit the file and the connection string's password, and goes back to
+// the password when the key does not read the file. The database file itself
+// is unchanged: the password opens it as always.
+QString LangDbKeyFilePath(const QString& path);
+QByteArray LangDbKeyCheck(const QString& password, const QByteArray& salt);
+// The salt of the database file at path (its first 16 bytes).
+QByteArray LangDbSalt(const QString& path);
+// Writes the key file for the database at path; derivedKey is the 32-byte
+// PBKDF2-HMAC-SHA1 key of password and the file's salt. Raises ELangDbError.
+void WriteLangDbKeyFile(const QString& path, const QString& password, const QByteArray& derivedKey);
+
 // Writes a new database file at path, keyed with password in the version 3
 // format, and runs the SQL script in it. An existing file is replaced only
 // when the script succeeded. Raises ELangDbError on failure.
