@@ -4,8 +4,9 @@
 //   first run   - no language file: every key is looked up and written;
 //   complete    - the file has every key: every key is looked up and applied.
 // Prints min / median / max in milliseconds. Targets: complete <= 5 ms,
-// first run <= 20 ms (a pass reads the file once and replaces it once). Built twice: bench_mullang over a synthetic window of
-// that size, bench_mullang_main over the program's own main window.
+// first run <= 20 ms (a pass reads the file once and replaces it once).
+// Built twice: bench_mullang over a synthetic window of that size,
+// bench_mullang_main over the program's own main window.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
