@@ -1,7 +1,9 @@
 // Build step: turns the committed SQL script into the password-protected
-// language database that ships in the program folder.
+// language database that ships in the program folder, with its key file.
 //   MakeLangDb <script.sql> <output.adt>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QPasswordDigestor>
 #include <cstdio>
 
 #include "i18n/LangDbPassword.h"
@@ -18,8 +20,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    platform::CreateLangDb(QString::fromLocal8Bit(argv[2]), QString::fromLatin1(kLangDbPassword),
-                           QString::fromUtf8(script.readAll()));
+    const QString database = QString::fromLocal8Bit(argv[2]);
+    const QString password = QString::fromLatin1(kLangDbPassword);
+    platform::CreateLangDb(database, password, QString::fromUtf8(script.readAll()));
+    // The key the engine derives from the password for this file (SQLCipher
+    // 3: PBKDF2-HMAC-SHA1, 64000 rounds, 32 bytes), kept beside it so that
+    // the program need not derive it at every start.
+    const QByteArray key = QPasswordDigestor::deriveKeyPbkdf2(
+        QCryptographicHash::Sha1, password.toUtf8(), platform::LangDbSalt(database), 64000, 32);
+    platform::WriteLangDbKeyFile(database, password, key);
   } catch (const platform::Exception& e) {
     std::fprintf(stderr, "MakeLangDb: %s\n", e.what());
     return 1;

@@ -1,11 +1,11 @@
 #include "i18n/PublicFunction.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <cstdint>
 
 #include "platform/Codepage.h"
 #include "platform/Exception.h"
+#include "platform/ProfileFile.h"
 #include "platform/ProgramFolder.h"
 
 namespace {
@@ -33,13 +33,10 @@ QString TrimBlanksAndControls(const QString& text) {
 
 void WriteErrorLog(const QString& text) {
   try {
-    QFile log(platform::ProgramPath(QStringLiteral("sys/SysErrorMsg.dt")));
-    // Append never creates the sys folder: without it the open fails and the
-    // entry is dropped, as intended.
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-    const QByteArray line = ErrorLogLine(text);
-    log.write(line);
-    log.close();
+    // Appending never creates the sys folder: without it the entry is dropped,
+    // as intended; so is an entry for anything but a regular file there.
+    platform::AppendToRegularFile(platform::ProgramPath(QStringLiteral("sys/SysErrorMsg.dt")),
+                                  ErrorLogLine(text));
   } catch (...) {
     // The log is the last resort for failures; it must never raise one itself.
   }

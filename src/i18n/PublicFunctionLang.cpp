@@ -42,7 +42,9 @@ void LoadLangID() {
   try {
     const platform::ProfileFile ini(SettingsFilePath());
     // Out-of-range numbers wrap: -1 reads as 65535 and is written back so.
-    CurLangID = static_cast<quint16>(ini.ReadInt(kLang, kLangID, 0));
+    // A value that is not a number as a whole ("12abc") reads as 0.
+    const QString stored = ini.ReadString(kLang, kLangID, QString());
+    CurLangID = static_cast<quint16>(platform::ProfileNumber(stored).value_or(0));
     ini.WriteInt(kLang, kLangID, CurLangID);
     if (frmDM) frmDM->GetLangFile(CurLangID);
   } catch (const platform::Exception& e) {
@@ -70,7 +72,8 @@ void ApplyLangFile(TMulFormLang* form, TMulMenuLang* menu) {
 }
 
 QString GetMainCaption() {
-  const platform::ProfileFile ini(SettingsFilePath());
+  // The three keys written back reach the file in one replacement.
+  platform::ProfileBatch ini(SettingsFilePath());
   const QString caption =
       ini.ReadString(kSys, QStringLiteral("MainCaption"), QStringLiteral("Quillon_II"));
   const QString showVer = ini.ReadString(kSys, QStringLiteral("ShowVer"), QStringLiteral("1"));
@@ -81,5 +84,6 @@ QString GetMainCaption() {
   ini.WriteString(kSys, QStringLiteral("MainCaption"), caption);
   ini.WriteString(kSys, QStringLiteral("ShowVer"), showVer);
   ini.WriteString(kSys, QStringLiteral("ShowHelp"), showHelp);
+  ini.Commit();
   return result;
 }

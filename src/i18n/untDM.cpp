@@ -82,7 +82,28 @@ TfrmDM::~TfrmDM() {
 }
 
 void TfrmDM::DataModuleCreate() {
-  ConnectDatabase();
+  // The key derivation of the open runs while the main window is being
+  // built; the first lookup waits for it and shows its failure.
+  conn1.Close();
+  conn1.ConnectionString = LangDbConnectionText(DatabasePath());
+  conn1.BeginOpen();
+}
+
+void TfrmDM::FinishConnect() {
+  if (!conn1.Opening()) return;
+  try {
+    conn1.FinishOpen();
+  } catch (const platform::Exception& e) {
+    ShowConnectError(e);
+  }
+}
+
+void TfrmDM::ShowConnectError(const platform::Exception& e) {
+  app::Dialogs().ShowMessage(QStringLiteral("Connect to database error, ") + e.Text());
+}
+
+QString TfrmDM::DatabasePath() {
+  return platform::ProgramPath(QStringLiteral("sys/QNdata.adt"));
 }
 
 void TfrmDM::CreateMessageCatalogue() {
@@ -101,19 +122,19 @@ void TfrmDM::CreateMessageCatalogue() {
 }
 
 bool TfrmDM::ConnectDatabase() {
-  const QString path = platform::ProgramPath(QStringLiteral("sys/QNdata.adt"));
   try {
     conn1.Close();
-    conn1.ConnectionString = LangDbConnectionText(path);
+    conn1.ConnectionString = LangDbConnectionText(DatabasePath());
     conn1.Open();
     return conn1.Connected();
   } catch (const platform::Exception& e) {
-    app::Dialogs().ShowMessage(QStringLiteral("Connect to database error, ") + e.Text());
+    ShowConnectError(e);
     return false;
   }
 }
 
 QString TfrmDM::GetLangFile(quint16 n) {
+  FinishConnect();
   try {
     platform::LangDbQuery query(&conn1);
     query.SQL = QStringLiteral("Select * from LangFileInfo where LangId=") + QString::number(n);

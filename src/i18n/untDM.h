@@ -35,12 +35,20 @@ class TfrmDM : public QObject {
   // shows "Connect to database error, " + the reason and returns false.
   bool ConnectDatabase();
 
+  // Waits for the open that creation started; on failure shows
+  // "Connect to database error, " + the reason, once.
+  void FinishConnect();
+
   // The LangFile of language n, or empty. When the row exists it also sets
-  // CurLangFile and CurLangTxtFile. Failures are logged, never raised.
+  // CurLangFile and CurLangTxtFile. Failures are logged, never raised. The
+  // first lookup finishes the open that creation started.
   QString GetLangFile(quint16 n);
 
  private:
+  // Starts opening conn1 in the background (ConnectDatabase without waiting).
   void DataModuleCreate();
+  static void ShowConnectError(const platform::Exception& e);
+  static QString DatabasePath();
   void CreateMessageCatalogue();
 
   std::unique_ptr<QMenu> catalogue_;

@@ -14,13 +14,6 @@ using namespace mullang;
 
 namespace {
 
-// The language file is rewritten once per missing key on a first run, and can
-// always be produced again from the window designs: atomic replacement
-// without a flush per key.
-platform::ProfileFile LangFile(const QString& path) {
-  return platform::ProfileFile(path, platform::ProfileFile::Sync::Fast);
-}
-
 QString DecodeText(const QString& value) {
   if (value.size() >= 2 && value.front() == u'<' && value.back() == u'>')
     return value.mid(1, value.size() - 2);
@@ -150,7 +143,30 @@ void TMulLang::SetActive(bool value) {
 }
 
 void TMulLang::Changed() {
-  if (active_) Translate();
+  if (!active_) return;
+  if (pass_) {  // a change made by the running pass itself
+    Translate();
+    return;
+  }
+  // The pass reads the file once and writes what it lacks once, at its end.
+  // The language file can always be produced again from the window designs:
+  // the replacement is atomic, without a flush to the disk.
+  platform::ProfileBatch pass(langFilePath_, platform::ProfileFile::Sync::Fast);
+  pass_ = &pass;
+  try {
+    Translate();
+  } catch (...) {
+    pass_ = nullptr;
+    // What the pass wrote before it failed is kept; its own failure is the
+    // one reported.
+    try {
+      pass.Commit();
+    } catch (const platform::Exception&) {
+    }
+    throw;
+  }
+  pass_ = nullptr;
+  pass.Commit();
 }
 
 QString TMulLang::Section() const {
@@ -165,12 +181,11 @@ bool TMulLang::HasIgnoredTag(int tag) const {
 
 void TMulLang::TranslateText(const QString& key, const QString& current,
                              const std::function<void(const QString&)>& set) const {
-  platform::ProfileFile file = LangFile(langFilePath_);
-  QString value = file.ReadString(Section(), key, QString());
+  QString value = pass_->ReadString(Section(), key, QString());
   if (!value.isEmpty()) {
     set(DecodeText(value));
   } else if ((!current.isEmpty() || !ignoreEmptyString_) && autoCreateMode_) {
-    file.WriteString(Section(), key, addBracket_ ? QStringLiteral("<%1>").arg(current) : current);
+    pass_->WriteString(Section(), key, addBracket_ ? QStringLiteral("<%1>").arg(current) : current);
   }
 }
 
@@ -205,12 +220,12 @@ void TMulLang::TranslateFont(QWidget* window) const {
 }
 
 int TMulLang::ReadNumber(const QString& key, int def) const {
-  QString value = LangFile(langFilePath_).ReadString(Section(), key, QString());
+  QString value = pass_->ReadString(Section(), key, QString());
   return ParseNumber(value).value_or(def);
 }
 
 void TMulLang::WriteNumber(const QString& key, int value) const {
-  LangFile(langFilePath_).WriteInt(Section(), key, value);
+  pass_->WriteInt(Section(), key, value);
 }
 
 // ---------------------------------------------------------------------------

@@ -9,13 +9,17 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <functional>
 
 #include "i18n/MulLangToolkit.h"
 
 class QMenu;
 class QMenuBar;
-#include <QWidget>
+
+namespace platform {
+class ProfileBatch;
+}
 
 // A list of texts that tells its component of every change.
 class TMulStrings {
@@ -114,6 +118,8 @@ class TMulLang : public QObject {
   void WriteNumber(const QString& key, int value) const;
 
   QString langFilePath_;
+  // The language file as the running pass sees it; null between passes.
+  platform::ProfileBatch* pass_ = nullptr;
   bool ignoreEmptyString_ = false;
   bool autoCreateMode_ = true;
   bool addBracket_ = false;

@@ -36,6 +36,7 @@ void TfrmSetLang::FormShow() {
   ui->DBLookupComboBox1->clear();
   qryLang.Close();
   TfrmBase::FormShow();
+  if (frmDM) frmDM->FinishConnect();
   qryLang.Open();  // a failure goes to the application-wide handler
   FillLanguageList();
   if (qryLang.Locate(QStringLiteral("LangID"), static_cast<int>(CurLangID)))

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -57,8 +58,7 @@ QString LastError(sqlite3* db) {
 
 // Keys the freshly opened handle and, where the library writes version 4 by
 // default, asks for the version 3 format that the database files are in.
-void KeyHandle(sqlite3* db, const QString& password) {
-  const QByteArray key = password.toUtf8();
+void KeyHandle(sqlite3* db, const QByteArray& key) {
   if (sqlite3_key(db, key.constData(), static_cast<int>(key.size())) != SQLITE_OK)
     throw ELangDbError(QStringLiteral("Cannot key the database: ") + LastError(db));
   sqlite3_stmt* stmt = nullptr;
@@ -151,6 +151,75 @@ bool SameValue(const QVariant& a, const QVariant& b) {
   return a.toString() == b.toString();
 }
 
+constexpr int kSaltSize = 16;
+constexpr int kDerivedKeySize = 32;
+
+// The salt of a database file: its first 16 bytes.
+QByteArray FileSalt(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.read(kSaltSize) : QByteArray();
+}
+
+// The key derived from password for the file at path, when its key file holds
+// one made for this password and this file's salt: "x'<hex>'", which the
+// engine takes as the key itself. Empty otherwise.
+QByteArray StoredRawKey(const QString& path, const QString& password) {
+  QFile keyFile(LangDbKeyFilePath(path));
+  if (!keyFile.open(QIODevice::ReadOnly) || keyFile.size() > 1024) return {};
+  const QList<QByteArray> fields = keyFile.readAll().trimmed().split(' ');
+  const QByteArray salt = FileSalt(path);
+  if (fields.size() != 3 || salt.size() != kSaltSize) return {};
+  const QByteArray key = QByteArray::fromHex(fields[2]);
+  if (QByteArray::fromHex(fields[0]) != salt || fields[1] != LangDbKeyCheck(password, salt) ||
+      key.size() != kDerivedKeySize)
+    return {};
+  return "x'" + key.toHex() + "'";
+}
+
+// Opens the file read-only and keys it; true when the key reads it. Raises
+// ELangDbError for failures other than a wrong key.
+bool OpenKeyed(HandleGuard& handle, const QString& path, const QByteArray& key) {
+  const QByteArray name = QFile::encodeName(path);
+  if (sqlite3_open_v2(name.constData(), &handle.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+    throw ELangDbError(
+        QStringLiteral("Cannot open '%1': %2")
+            .arg(path, handle.db ? LastError(handle.db) : QStringLiteral("no memory")));
+  sqlite3_busy_timeout(handle.db, 2000);
+  KeyHandle(handle.db, key);
+  // A wrong key only shows on the first read of the file.
+  const int rc =
+      sqlite3_exec(handle.db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_NOTADB) return false;
+  if (rc != SQLITE_OK)
+    throw ELangDbError(QStringLiteral("Cannot read '%1': %2").arg(path, LastError(handle.db)));
+  return true;
+}
+
+// An open, keyed and checked handle on the database the connection string
+// names; raises ELangDbError with the reason otherwise.
+sqlite3* OpenHandle(const QString& connectionString) {
+  const LangDbConnectionString parts = LangDbConnectionString::Parse(connectionString);
+  const QString& path = parts.dataSource;
+  if (path.isEmpty()) throw ELangDbError(QStringLiteral("No Data Source in the connection string"));
+  const QFileInfo info(path);
+  if (!info.exists() || info.isDir())
+    throw ELangDbError(QStringLiteral("Could not find file '%1'.").arg(path));
+  if (info.size() == 0)
+    throw ELangDbError(QStringLiteral("Unrecognized database format '%1'.").arg(path));
+
+  // The stored key spares the derivation from the password; a key file that
+  // does not fit this file and this password is passed over.
+  if (const QByteArray rawKey = StoredRawKey(path, parts.password); !rawKey.isEmpty()) {
+    HandleGuard handle;
+    if (OpenKeyed(handle, path, rawKey)) return handle.release();
+  }
+  HandleGuard handle;
+  if (!OpenKeyed(handle, path, parts.password.toUtf8()))
+    throw ELangDbError(
+        QStringLiteral("Not a valid password, or '%1' is not a database.").arg(path));
+  return handle.release();
+}
+
 }  // namespace
 
 LangDbConnectionString LangDbConnectionString::Parse(const QString& text) {
@@ -172,40 +241,40 @@ LangDbConnection::~LangDbConnection() {
 
 void LangDbConnection::Open() {
   Close();
-  const LangDbConnectionString parts = LangDbConnectionString::Parse(ConnectionString);
-  const QString& path = parts.dataSource;
-  if (path.isEmpty()) throw ELangDbError(QStringLiteral("No Data Source in the connection string"));
-  const QFileInfo info(path);
-  if (!info.exists() || info.isDir())
-    throw ELangDbError(QStringLiteral("Could not find file '%1'.").arg(path));
-  if (info.size() == 0)
-    throw ELangDbError(QStringLiteral("Unrecognized database format '%1'.").arg(path));
+  db_ = OpenHandle(ConnectionString);
+}
 
-  HandleGuard handle;
-  const QByteArray name = QFile::encodeName(path);
-  if (sqlite3_open_v2(name.constData(), &handle.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-    throw ELangDbError(
-        QStringLiteral("Cannot open '%1': %2")
-            .arg(path, handle.db ? LastError(handle.db) : QStringLiteral("no memory")));
-  sqlite3_busy_timeout(handle.db, 2000);
-  KeyHandle(handle.db, parts.password);
-  // A wrong key only shows on the first read of the file.
-  const int rc =
-      sqlite3_exec(handle.db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_NOTADB)
-    throw ELangDbError(
-        QStringLiteral("Not a valid password, or '%1' is not a database.").arg(path));
-  if (rc != SQLITE_OK)
-    throw ELangDbError(QStringLiteral("Cannot read '%1': %2").arg(path, LastError(handle.db)));
-  db_ = handle.release();
+void LangDbConnection::BeginOpen() {
+  Close();
+  opening_ = std::async(std::launch::async, OpenHandle, ConnectionString);
+}
+
+void LangDbConnection::FinishOpen() {
+  if (opening_.valid()) db_ = opening_.get();
+}
+
+void LangDbConnection::AwaitOpening() const {
+  if (!opening_.valid()) return;
+  try {
+    db_ = opening_.get();
+  } catch (const ELangDbError&) {
+    // Not collected by FinishOpen: the connection stays closed.
+  }
+}
+
+bool LangDbConnection::Connected() const {
+  AwaitOpening();
+  return db_ != nullptr;
 }
 
 void LangDbConnection::Close() {
+  AwaitOpening();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
 
 LangDbConnection::Rows LangDbConnection::Select(const QString& sql) const {
+  AwaitOpening();
   if (!db_) throw ELangDbError(QStringLiteral("The database connection is closed"));
   return RunSelect(db_, sql);
 }
@@ -283,6 +352,31 @@ QVariant LangDbQuery::Value(int row, const QString& field) const {
   return rows_.values[row][column];
 }
 
+QString LangDbKeyFilePath(const QString& path) {
+  return path + QStringLiteral(".key");
+}
+
+QByteArray LangDbKeyCheck(const QString& password, const QByteArray& salt) {
+  return QCryptographicHash::hash(password.toUtf8() + salt, QCryptographicHash::Sha256).toHex();
+}
+
+void WriteLangDbKeyFile(const QString& path, const QString& password,
+                        const QByteArray& derivedKey) {
+  const QByteArray salt = FileSalt(path);
+  if (salt.size() != kSaltSize || derivedKey.size() != kDerivedKeySize)
+    throw ELangDbError(QStringLiteral("No key file for '%1'").arg(path));
+  QFile keyFile(LangDbKeyFilePath(path));
+  if (!keyFile.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      keyFile.write(salt.toHex() + ' ' + LangDbKeyCheck(password, salt) + ' ' + derivedKey.toHex() +
+                    '\n') < 0 ||
+      !keyFile.flush())
+    throw ELangDbError(QStringLiteral("Cannot write '%1'").arg(keyFile.fileName()));
+}
+
+QByteArray LangDbSalt(const QString& path) {
+  return FileSalt(path);
+}
+
 void CreateLangDb(const QString& path, const QString& password, const QString& script) {
   const QString temporary = path + QStringLiteral(".part");
   QFile::remove(temporary);
@@ -292,7 +386,7 @@ void CreateLangDb(const QString& path, const QString& password, const QString& s
     if (sqlite3_open_v2(name.constData(), &handle.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK)
       throw ELangDbError(QStringLiteral("Cannot create '%1'").arg(temporary));
-    KeyHandle(handle.db, password);
+    KeyHandle(handle.db, password.toUtf8());
     char* message = nullptr;
     const QByteArray sql = script.toUtf8();
     if (sqlite3_exec(handle.db, sql.constData(), nullptr, nullptr, &message) != SQLITE_OK) {

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <future>
 
 #include "platform/Exception.h"
 
@@ -43,7 +44,16 @@ class LangDbConnection {
   // the connection then stays closed.
   void Open();
   void Close();
-  bool Connected() const { return db_ != nullptr; }
+  bool Connected() const;
+
+  // Open on a worker thread: deriving the key from the password takes tens
+  // of milliseconds of processor time, which the caller can spend on other
+  // work meanwhile. FinishOpen waits for it and raises what Open would have
+  // raised. Any other call waits for it first; a failure that FinishOpen did
+  // not collect then only leaves the connection closed.
+  void BeginOpen();
+  void FinishOpen();
+  bool Opening() const { return opening_.valid(); }
 
   // Runs one statement and returns every row. Raises ELangDbError when the
   // connection is closed or the statement fails.
@@ -54,7 +64,10 @@ class LangDbConnection {
   Rows Select(const QString& sql) const;
 
  private:
-  sqlite3* db_ = nullptr;
+  void AwaitOpening() const;
+
+  mutable sqlite3* db_ = nullptr;
+  mutable std::future<sqlite3*> opening_;
 };
 
 // A read-only query on a connection: the result is read whole when it is
@@ -103,6 +116,22 @@ class LangDbQuery {
   int recNo_ = -1;
   bool active_ = false;
 };
+
+// The key file beside a database file (path + ".key") spares the program the
+// derivation of the key from the password (PBKDF2, 64000 rounds, tens of
+// milliseconds of processor time at each start). One line: the file's salt,
+// a check of the password for that salt (SHA-256 of password and salt), and
+// the key derived from them, in hexadecimal. Open uses it only when salt and
+// check fit the file and the connection string's password, and goes back to
+// the password when the key does not read the file. The database file itself
+// is unchanged: the password opens it as always.
+QString LangDbKeyFilePath(const QString& path);
+QByteArray LangDbKeyCheck(const QString& password, const QByteArray& salt);
+// The salt of the database file at path (its first 16 bytes).
+QByteArray LangDbSalt(const QString& path);
+// Writes the key file for the database at path; derivedKey is the 32-byte
+// PBKDF2-HMAC-SHA1 key of password and the file's salt. Raises ELangDbError.
+void WriteLangDbKeyFile(const QString& path, const QString& password, const QByteArray& derivedKey);
 
 // Writes a new database file at path, keyed with password in the version 3
 // format, and runs the SQL script in it. An existing file is replaced only

@@ -10,19 +10,35 @@ bool IsBlank(QChar c) {
   return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
 }
 
+bool IsGbkLeadByte(char byte) {
+  return uchar(byte) >= 0x81 && uchar(byte) <= 0xFE;
+}
+
+// The longest start of the value whose GBK form fits the length a reader gets
+// back, counted in the file's bytes and never cut inside a character.
+QString CutToReadableLength(const QString& value) {
+  constexpr qsizetype kMax = ProfileDocument::kMaxValueLength;
+  // No UTF-16 unit takes more than two bytes in GBK.
+  if (value.size() * 2 <= kMax) return value;
+  const QByteArray bytes = EncodeGbk(value);
+  if (bytes.size() <= kMax) return value;
+  qsizetype end = 0;
+  for (;;) {
+    qsizetype next = end + (IsGbkLeadByte(bytes.at(end)) && end + 1 < bytes.size() ? 2 : 1);
+    if (next > kMax) break;
+    end = next;
+  }
+  return DecodeGbk(bytes.left(end));
+}
+
 // Removes one pair of matching surrounding quotes, then cuts the value to the
-// longest length a reader gets back (never between the halves of a surrogate).
+// longest length a reader gets back.
 QString ValueAsRead(const QString& trimmed) {
   QString value = trimmed;
   if (value.size() >= 2 && value.front() == value.back() &&
       (value.front() == u'"' || value.front() == u'\''))
     value = value.mid(1, value.size() - 2);
-  if (value.size() > ProfileDocument::kMaxValueLength) {
-    int cut = ProfileDocument::kMaxValueLength;
-    if (value.at(cut - 1).isHighSurrogate()) --cut;
-    value.truncate(cut);
-  }
-  return value;
+  return CutToReadableLength(value);
 }
 
 bool HasLineBreak(const QString& text) {
@@ -85,10 +101,10 @@ ProfileDocument::Line ProfileDocument::ParseLine(const QByteArray& raw, const QS
     line.kind = LineKind::Blank;
   } else if (trimmed.front() == u';') {
     line.kind = LineKind::Comment;
-  } else if (trimmed.front() == u'[') {
+  } else if (qsizetype close = trimmed.indexOf(u']', 1); trimmed.front() == u'[' && close > 0) {
+    // A '[' without its ']' makes no section: such a line reads as any other.
     line.kind = LineKind::Section;
-    qsizetype close = trimmed.indexOf(u']', 1);
-    line.name = TrimBlanks(trimmed.mid(1, close < 0 ? -1 : close - 1));
+    line.name = TrimBlanks(trimmed.mid(1, close - 1));
   } else if (qsizetype equals = trimmed.indexOf(u'='); equals >= 0) {
     line.kind = LineKind::Key;
     line.name = TrimBlanks(trimmed.left(equals));
@@ -161,7 +177,7 @@ void ProfileDocument::EnsureTerminated(Line& line) {
   if (!line.raw.isEmpty() && !line.raw.endsWith('\n')) line.raw += "\r\n";
 }
 
-void ProfileDocument::SetValue(const QString& section, const QString& key, const QString& value) {
+bool ProfileDocument::SetValue(const QString& section, const QString& key, const QString& value) {
   Line keyLine = WrittenLine(TrimBlanks(key) + u'=' + value);
 
   auto s = sectionIndex_.constFind(Fold(section));
@@ -175,14 +191,16 @@ void ProfileDocument::SetValue(const QString& section, const QString& key, const
     if (last) EnsureTerminated(*last);
     AddLine(WrittenLine(u'[' + TrimBlanks(section) + u']'));
     AddLine(std::move(keyLine));
-    return;
+    return true;
   }
 
   Section& found = sections_[size_t(*s)];
   auto k = found.keyIndex.constFind(Fold(key));
   if (k != found.keyIndex.cend()) {
-    found.body[size_t(*k)] = std::move(keyLine);
-    return;
+    Line& existing = found.body[size_t(*k)];
+    if (existing.raw == keyLine.raw) return false;
+    existing = std::move(keyLine);
+    return true;
   }
   // After the section's last key line only blank, comment or other lines
   // follow, so inserting there moves no indexed key.
@@ -190,6 +208,7 @@ void ProfileDocument::SetValue(const QString& section, const QString& key, const
   EnsureTerminated(position == 0 ? found.header : found.body[size_t(position - 1)]);
   found.body.insert(found.body.begin() + position, std::move(keyLine));
   IndexKey(found, position);
+  return true;
 }
 
 QByteArray ProfileDocument::Serialize() const {

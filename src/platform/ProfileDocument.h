@@ -13,11 +13,13 @@ namespace platform {
 // index of the first section and the first key of each name.
 //
 // Reading rules: names match without regard to case and are trimmed of blanks;
-// a line whose first non-blank character is ';' is a comment; a line without
-// '=' is no key; lines before the first section belong to none.
+// a line whose first non-blank character is ';' is a comment; a line that
+// starts with '[' but has no ']' is no section; a line without '=' is no key;
+// lines before the first section belong to none.
 class ProfileDocument {
  public:
-  // Longest value handed back by Value(), as the Windows functions do.
+  // Longest value handed back by Value(), in bytes of the file's code page,
+  // as the Windows functions count it.
   static constexpr int kMaxValueLength = 2047;
 
   // Parses a file's bytes (code page 936).
@@ -25,7 +27,8 @@ class ProfileDocument {
 
   // The value of the first matching key of the first matching section:
   // trimmed, one pair of matching surrounding quotes removed, cut to
-  // kMaxValueLength characters. Empty optional when there is no such key.
+  // kMaxValueLength bytes (whole characters only). Empty optional when there
+  // is no such key.
   std::optional<QString> Value(const QString& section, const QString& key) const;
 
   // Whether a name or a value can be written so that it reads back unchanged:
@@ -38,7 +41,8 @@ class ProfileDocument {
   // Sets the first matching key to "key=value" (CR LF), adding the key at the
   // end of its section's keys, or the section at the end of the file. The
   // caller has checked the names and the value with the IsWritable functions.
-  void SetValue(const QString& section, const QString& key, const QString& value);
+  // False when the key line already read so, byte for byte: nothing changed.
+  bool SetValue(const QString& section, const QString& key, const QString& value);
 
   // The whole file as bytes.
   QByteArray Serialize() const;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "platform/ProfileDocument.h"
 
@@ -174,6 +175,60 @@ int ReplaceFile(const QByteArray& target, const QByteArray& bytes, std::optional
   return 0;
 }
 
+void CheckWritable(const QString& fileName, const QString& section, const QString& key,
+                   const QString& value) {
+  if (!ProfileDocument::IsWritableSection(section))
+    throw EProfileWriteError(fileName, QStringLiteral("invalid section name"));
+  if (!ProfileDocument::IsWritableKey(key))
+    throw EProfileWriteError(fileName, QStringLiteral("invalid key name"));
+  if (!ProfileDocument::IsWritableValue(value))
+    throw EProfileWriteError(fileName, QStringLiteral("line break in the value"));
+}
+
+// Applies the writes, in order, to the file as it is now and replaces it once
+// if they changed a byte; a file they leave as it was is not touched.
+void CommitWrites(const QString& fileName, ProfileFile::Sync sync,
+                  const std::vector<ProfileWrite>& writes) {
+  // One writer at a time in this process, from reading the file to replacing it.
+  std::lock_guard lock(cacheMutex);
+  QByteArray target = WriteTarget(QFile::encodeName(fileName));
+  std::optional<mode_t> mode;
+  struct stat info {};
+  if (::stat(target.constData(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) throw EProfileWriteError(fileName, QStringLiteral("not a file"));
+    mode = info.st_mode;
+  }
+  QString cacheKey = QFile::decodeName(target);
+  ProfileDocument* document = nullptr;
+  switch (LoadDocument(target, cacheKey, &document)) {
+    case Load::Unreadable:  // replacing it would lose what it holds
+      throw EProfileWriteError(fileName, QStringLiteral("the file cannot be read"));
+    case Load::TooLarge:
+      throw EProfileWriteError(fileName, QStringLiteral("the file is too large"));
+    default:
+      break;
+  }
+  bool changed = false;
+  for (const ProfileWrite& write : writes)
+    changed |= document->SetValue(write.section, write.key, write.value);
+  if (!changed) return;
+  // Honoured for root as well: a read-only file is never replaced.
+  if (mode && (*mode & 0222) == 0) {
+    Cache().remove(cacheKey);
+    throw EProfileWriteError(fileName, QStringLiteral("the file is read-only"));
+  }
+  QByteArray updated = document->Serialize();
+  int error = ReplaceFile(target, updated, mode, sync == ProfileFile::Sync::Durable);
+  if (error) {
+    Cache().remove(cacheKey);
+    throw EProfileWriteError(fileName, ErrnoText(error));
+  }
+  CachedFile& entry = Cache()[cacheKey];
+  entry.bytes = updated;
+  entry.signature =
+      ::stat(target.constData(), &info) == 0 ? FileSignature::Of(info) : FileSignature{};
+}
+
 int HexDigitValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -225,50 +280,72 @@ int ProfileFile::ReadInt(const QString& section, const QString& key, int def) co
 
 void ProfileFile::WriteString(const QString& section, const QString& key,
                               const QString& value) const {
-  if (!ProfileDocument::IsWritableSection(section))
-    throw EProfileWriteError(fileName_, QStringLiteral("invalid section name"));
-  if (!ProfileDocument::IsWritableKey(key))
-    throw EProfileWriteError(fileName_, QStringLiteral("invalid key name"));
-  if (!ProfileDocument::IsWritableValue(value))
-    throw EProfileWriteError(fileName_, QStringLiteral("line break in the value"));
-
-  // One writer at a time in this process, from reading the file to replacing it.
-  std::lock_guard lock(cacheMutex);
-  QByteArray target = WriteTarget(QFile::encodeName(fileName_));
-  std::optional<mode_t> mode;
-  struct stat info {};
-  if (::stat(target.constData(), &info) == 0) {
-    if (!S_ISREG(info.st_mode)) throw EProfileWriteError(fileName_, QStringLiteral("not a file"));
-    // Honoured for root as well: a read-only file is never replaced.
-    if ((info.st_mode & 0222) == 0)
-      throw EProfileWriteError(fileName_, QStringLiteral("the file is read-only"));
-    mode = info.st_mode;
-  }
-  QString cacheKey = QFile::decodeName(target);
-  ProfileDocument* document = nullptr;
-  switch (LoadDocument(target, cacheKey, &document)) {
-    case Load::Unreadable:  // replacing it would lose what it holds
-      throw EProfileWriteError(fileName_, QStringLiteral("the file cannot be read"));
-    case Load::TooLarge:
-      throw EProfileWriteError(fileName_, QStringLiteral("the file is too large"));
-    default:
-      break;
-  }
-  document->SetValue(section, key, value);
-  QByteArray updated = document->Serialize();
-  int error = ReplaceFile(target, updated, mode, sync_ == Sync::Durable);
-  if (error) {
-    Cache().remove(cacheKey);
-    throw EProfileWriteError(fileName_, ErrnoText(error));
-  }
-  CachedFile& entry = Cache()[cacheKey];
-  entry.bytes = updated;
-  entry.signature =
-      ::stat(target.constData(), &info) == 0 ? FileSignature::Of(info) : FileSignature{};
+  CheckWritable(fileName_, section, key, value);
+  CommitWrites(fileName_, sync_, {{section, key, value}});
 }
 
 void ProfileFile::WriteInt(const QString& section, const QString& key, int value) const {
   WriteString(section, key, QString::number(value));
+}
+
+std::optional<int> ProfileNumber(const QString& value) {
+  QString text = TrimBlanks(value);
+  qsizetype digits = 0;
+  if (digits < text.size() && (text.at(0) == u'-' || text.at(0) == u'+')) ++digits;
+  unsigned base = 10;
+  if (text.mid(digits, 2).compare(QLatin1String("0x"), Qt::CaseInsensitive) == 0) {
+    base = 16;
+    digits += 2;
+  }
+  if (digits == text.size()) return std::nullopt;
+  for (qsizetype i = digits; i < text.size(); ++i) {
+    int digit = HexDigitValue(text.at(i).unicode());
+    if (digit < 0 || unsigned(digit) >= base) return std::nullopt;
+  }
+  return ProfileIntValue(text, 0);
+}
+
+ProfileBatch::ProfileBatch(QString fileName, ProfileFile::Sync sync)
+    : fileName_(std::move(fileName)), sync_(sync) {
+  std::lock_guard lock(cacheMutex);
+  ProfileDocument* document = nullptr;
+  if (LoadDocument(QFile::encodeName(fileName_), fileName_, &document) == Load::Loaded)
+    document_ = *document;
+}
+
+ProfileBatch::~ProfileBatch() = default;
+
+QString ProfileBatch::ReadString(const QString& section, const QString& key,
+                                 const QString& def) const {
+  return document_.Value(section, key).value_or(def);
+}
+
+void ProfileBatch::WriteString(const QString& section, const QString& key, const QString& value) {
+  CheckWritable(fileName_, section, key, value);
+  if (document_.SetValue(section, key, value)) writes_.push_back({section, key, value});
+}
+
+void ProfileBatch::WriteInt(const QString& section, const QString& key, int value) {
+  WriteString(section, key, QString::number(value));
+}
+
+void ProfileBatch::Commit() {
+  if (writes_.empty()) return;
+  std::vector<ProfileWrite> writes;
+  writes.swap(writes_);
+  CommitWrites(fileName_, sync_, writes);
+}
+
+bool AppendToRegularFile(const QString& fileName, const QByteArray& bytes) {
+  // Non-blocking and without a controlling terminal: a named pipe or a device
+  // in the file's place is refused, never waited on.
+  int fd = ::open(QFile::encodeName(fileName).constData(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool written = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && WriteAll(fd, bytes);
+  if (::close(fd) != 0) written = false;
+  return written;
 }
 
 }  // namespace platform

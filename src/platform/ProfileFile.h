@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
+#include <vector>
 
 #include "platform/Exception.h"
+#include "platform/ProfileDocument.h"
 
 namespace platform {
 
@@ -30,14 +34,15 @@ class EProfileWriteError : public EFileError {
 //
 // Every call goes to the file: a read sees what another program wrote, and a
 // write has replaced the file (atomically, through a temporary file in the same
-// folder) when it returns. A parsed copy of each file is reused while the
-// file's bytes are unchanged.
+// folder) when it returns; a write that would leave every byte as it is
+// replaces nothing. A parsed copy of each file is reused while the file's
+// bytes are unchanged.
 class ProfileFile {
  public:
   // Durable: each write is flushed to the disk before it replaces the file,
   // so that a power loss leaves the old or the new file. Fast: the replacement
   // is still atomic for every reader, but the flush is left to the system;
-  // for files that can be regenerated, written many times in a row.
+  // for files that can be regenerated.
   enum class Sync { Durable, Fast };
 
   explicit ProfileFile(QString fileName, Sync sync = Sync::Durable);
@@ -67,5 +72,47 @@ class ProfileFile {
 
 // The integer a profile value stands for, by the rules of ProfileFile::ReadInt.
 int ProfileIntValue(const QString& value, int def);
+
+// The integer when the whole value is one (blanks around it aside): an
+// optional sign, then decimal digits or "0x" and hexadecimal digits, wrapping
+// modulo 2^32. Empty optional for anything else ("12abc", "", "1 2").
+std::optional<int> ProfileNumber(const QString& value);
+
+// One write of a key, as a batch keeps it until its commit.
+struct ProfileWrite {
+  QString section, key, value;
+};
+
+// Reads and writes of one profile file that reach the disk together. Reads
+// see the file as it was when the batch was made, with the batch's own
+// writes. Commit applies the writes to the file as it is then and replaces it
+// once, atomically, when they change it; the writes are then no longer
+// pending, whether it succeeded or not.
+class ProfileBatch {
+ public:
+  explicit ProfileBatch(QString fileName, ProfileFile::Sync sync = ProfileFile::Sync::Durable);
+  ~ProfileBatch();
+  ProfileBatch(const ProfileBatch&) = delete;
+  ProfileBatch& operator=(const ProfileBatch&) = delete;
+
+  QString ReadString(const QString& section, const QString& key, const QString& def) const;
+  // Throws EProfileWriteError at once for a name or a value that could not
+  // be read back as written; failures of the file itself come from Commit.
+  void WriteString(const QString& section, const QString& key, const QString& value);
+  void WriteInt(const QString& section, const QString& key, int value);
+  // Throws EProfileWriteError as ProfileFile::WriteString does.
+  void Commit();
+
+ private:
+  QString fileName_;
+  ProfileFile::Sync sync_;
+  ProfileDocument document_;
+  std::vector<ProfileWrite> writes_;
+};
+
+// Appends bytes to a regular file, creating it when missing (its folder must
+// exist). Anything but a regular file in its place is refused without
+// blocking. False when nothing or not all was written.
+bool AppendToRegularFile(const QString& fileName, const QByteArray& bytes);
 
 }  // namespace platform

@@ -284,6 +284,13 @@ ProgramFolderChoice PrepareProgramFolder(const ProgramFolderPlaces& places) {
     if (QString problem = SeedFile(source + '/' + file, user + '/' + file); !problem.isEmpty())
       return {executable, problem};
   }
+  // The database's key file only saves the key derivation at start-up: seed
+  // it when it was shipped, and start without it when it was not.
+  const QString keyFile = QStringLiteral("sys/QNdata.adt.key");
+  if (QFileInfo::exists(source + '/' + keyFile))
+    if (QString problem = SeedFile(source + '/' + keyFile, user + '/' + keyFile);
+        !problem.isEmpty())
+      return {executable, problem};
   return {user, {}};
 }
 

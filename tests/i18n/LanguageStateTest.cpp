@@ -1,5 +1,7 @@
 // The language state: settings file, language lookup, ApplyLangFile, the
 // data module's database connection and message catalogue.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QDir>
 #include <QGuiApplication>
@@ -31,6 +33,18 @@ TEST_F(LanguageState, FirstStartWritesEveryKeyWithItsDefault) {
                            "ShowVer=1\r\n", "ShowHelp=1\r\n"})
     EXPECT_TRUE(settings.contains(QString::fromUtf8(line))) << line << settings.toStdString();
   EXPECT_TRUE(LogEntries().isEmpty());
+
+  // The next start writes back what the file holds: a change of nothing,
+  // so the file is not replaced (a replacement is a new inode).
+  const QByteArray path = QFile::encodeName(folder_.file(QStringLiteral("sys/System.dt")));
+  struct stat before {};
+  ASSERT_EQ(::stat(path.constData(), &before), 0);
+  LoadLangID();
+  GetMainCaption();
+  struct stat after {};
+  ASSERT_EQ(::stat(path.constData(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(ReadFile(QStringLiteral("sys/System.dt")), settings);
 }
 
 struct CaptionCase {
@@ -92,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(Values, LangIdCases,
                          testing::Values(LangIdCase{"-1", 65535}, LangIdCase{"abc", 0},
                                          LangIdCase{"65536", 0}, LangIdCase{"65537", 1},
                                          LangIdCase{"2", 2}, LangIdCase{"", 0},
-                                         LangIdCase{"0x10", 16}));
+                                         LangIdCase{"0x10", 16}, LangIdCase{"12abc", 0},
+                                         LangIdCase{" 1 ", 1}, LangIdCase{"1 2", 0}));
 
 TEST_F(LanguageState, LookupSetsTheFilesOnlyWhenTheRowExists) {
   MakeDatabase();

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -56,6 +59,21 @@ TEST(WriteErrorLog, WithoutSysFolderWritesNothingAnywhere) {
   WriteErrorLog(QStringLiteral("lost"));
   EXPECT_FALSE(QDir(folder.path()).exists(QStringLiteral("sys")));
   EXPECT_TRUE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+TEST(WriteErrorLog, RefusesAnythingButARegularFileWithoutWaiting) {
+  TempProgramFolder folder;
+  const QByteArray pipe = QFile::encodeName(folder.file(QStringLiteral("sys/SysErrorMsg.dt")));
+  ASSERT_EQ(::mkfifo(pipe.constData(), 0644), 0);
+  // Without a reader an open for writing would wait for one.
+  WriteErrorLog(QStringLiteral("no reader"));
+  // With one, the entry would go into the pipe.
+  const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  WriteErrorLog(QStringLiteral("reader waiting"));
+  char byte;
+  EXPECT_EQ(::read(reader, &byte, 1), 0) << "an entry went into the pipe";
+  ::close(reader);
 }
 
 struct BinCase {

@@ -259,24 +259,26 @@ TEST_F(MulLangTest, EmptyTextsAndTheWritesTheyCause) {
   lang.SetActive(true);
   EXPECT_EQ(Value("lblEmpty_Caption"), "<absent>");
 
-  // Without IgnoreEmptyString the empty value is written at every pass: a
-  // read-only file shows the second write.
+  // Without IgnoreEmptyString the empty value is written at every pass; the
+  // file then already reads so, and a complete file is never replaced: even
+  // a read-only one takes the pass.
   lang.SetActive(false);
   lang.SetIgnoreEmptyString(false);
   lang.SetActive(true);
   EXPECT_EQ(Value("lblEmpty_Caption"), "");
   SetReadOnly(true);
-  EXPECT_THROW(lang.SetActive(true), platform::EFileError);
-
-  // With AddBracket the value "<>" reads back as an empty text: no new write.
+  EXPECT_NO_THROW(lang.SetActive(true));
+  form.lblEmpty->setText("now set");
+  EXPECT_THROW(lang.SetActive(true), platform::EFileError) << "an empty value is absent";
+  form.lblEmpty->clear();
   SetReadOnly(false);
+
+  // With AddBracket the value "<>" reads back as an empty text.
   lang.SetAddBracket(true);
   QFile::remove(FilePath());
   lang.SetActive(true);
-  SetReadOnly(true);
-  EXPECT_NO_THROW(lang.SetActive(true));
+  EXPECT_EQ(Value("lblEmpty_Caption"), "<>");
   EXPECT_EQ(form.lblEmpty->text(), "");
-  SetReadOnly(false);
 }
 
 struct FontCase {
@@ -478,10 +480,12 @@ TEST_F(MulLangTest, WhichChangesRunAPass) {
   EXPECT_EQ(FileText(), "<missing>");
 }
 
-TEST_F(MulLangTest, FailedWriteStopsThePassAndNamesTheFile) {
-  PutFile(
+TEST_F(MulLangTest, FailedWriteKeepsTheFileAndNamesIt) {
+  const QString complete =
       U("[TfrmTest]\r\nfrmTest_FontName=SimSun\r\nfrmTest_FontSize=9\r\n"
-        "frmTest_FontCharset=134\r\nfrmTest_Caption=Test\r\nLabel1_Caption=Port:\r\n"));
+        "frmTest_FontCharset=134\r\nfrmTest_Caption=Test\r\nLabel1_Caption=Port:\r\n"
+        "cbxKind_Items[2]=C\r\n");
+  PutFile(complete);
   SetReadOnly(true);
   TMulFormLang lang(&form);
   try {
@@ -491,12 +495,26 @@ TEST_F(MulLangTest, FailedWriteStopsThePassAndNamesTheFile) {
     EXPECT_EQ(e.Text(), "Unable to write to " + FilePath());
   }
   SetReadOnly(false);
+  EXPECT_EQ(FileText(), complete);
+  // The file is written once, at the end of the pass: every text the file
+  // has is shown, also those after the first key it lacks.
   EXPECT_EQ(form.windowTitle(), "Test");
-  EXPECT_EQ(form.Label1->text(), "Port:") << "texts replaced before the failure stay";
+  EXPECT_EQ(form.Label1->text(), "Port:");
   EXPECT_EQ(form.chkInner->text(), U("面板内"));
+  EXPECT_EQ(form.cbxKind->itemText(2), "C");
 
   EXPECT_THROW(lang.SetLangFileName("missing/folder.MUL"), platform::EFileError)
       << "a new file name while active runs a pass";
+}
+
+TEST_F(MulLangTest, PassThatFailsKeepsWhatItFoundMissingBefore) {
+  // A name that cannot be a key fails the pass at the last component.
+  auto bad = std::make_unique<QLabel>("x", &form);
+  bad->setObjectName("bad=name");
+  TMulFormLang lang(&form);
+  EXPECT_THROW(lang.SetActive(true), platform::EFileError);
+  EXPECT_EQ(Value("Label1_Caption"), U("串口号："));
+  EXPECT_EQ(Value("lblEmpty_Caption"), "");
 }
 
 TEST_F(MulLangTest, OtherPropertiesByName) {

@@ -20,6 +20,7 @@ expected=(
   ./usr/bin/quillon-config ./usr/bin/quillon-convsim
   ./usr/share/quillon-config/LangCHN.MUL ./usr/share/quillon-config/LangENU.MUL
   ./usr/share/quillon-config/sys/QNdata.adt
+  ./usr/share/quillon-config/sys/QNdata.adt.key
   ./usr/share/man/man1/quillon-config.1.gz ./usr/share/man/man1/quillon-cli.1.gz
   ./usr/share/man/man1/quillon-convsim.1.gz
 )

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QPasswordDigestor>
 #include <QTemporaryDir>
 
 #include "platform/LangDb.h"
@@ -153,6 +155,97 @@ TEST_F(LangDbTest, FailedReopenLeavesTheConnectionClosed) {
   q.SQL = QStringLiteral("Select * from LangFileInfo");
   EXPECT_THROW(q.Open(), ELangDbError);
   EXPECT_FALSE(q.Active());
+}
+
+TEST_F(LangDbTest, OpenInTheBackgroundEndsAsTheOpenWould) {
+  // Each case: the password, whether FinishOpen collects the result, and
+  // whether the connection is open afterwards.
+  const struct {
+    const char* what;
+    QString password;
+    bool collect;
+    bool opened;
+  } cases[] = {
+      {"right password, collected", kPassword, true, true},
+      {"right password, first query waits", kPassword, false, true},
+      {"wrong password, collected", QStringLiteral("wrong"), true, false},
+      {"wrong password, not collected", QStringLiteral("wrong"), false, false},
+  };
+  for (const auto& c : cases) {
+    conn_.ConnectionString = ConnectionText(path_, c.password);
+    conn_.BeginOpen();
+    EXPECT_TRUE(conn_.Opening()) << c.what;
+    if (c.collect) {
+      if (c.opened)
+        EXPECT_NO_THROW(conn_.FinishOpen()) << c.what;
+      else
+        EXPECT_THROW(conn_.FinishOpen(), ELangDbError) << c.what;
+    }
+    LangDbQuery q(&conn_);
+    q.SQL = QStringLiteral("Select * from LangFileInfo where LangId=2");
+    if (c.opened) {
+      ASSERT_NO_THROW(q.Open()) << c.what;
+      EXPECT_EQ(q.FieldAsString(QStringLiteral("LangFile")), QStringLiteral("LangDEU.MUL"));
+    } else {
+      EXPECT_THROW(q.Open(), ELangDbError) << c.what;
+    }
+    EXPECT_FALSE(conn_.Opening()) << c.what;
+    EXPECT_EQ(conn_.Connected(), c.opened) << c.what;
+  }
+  // Closed or destroyed while the open is still running: it is waited for.
+  conn_.BeginOpen();
+  conn_.Close();
+  EXPECT_FALSE(conn_.Connected());
+  LangDbConnection other;
+  other.ConnectionString = ConnectionText(path_, kPassword);
+  other.BeginOpen();
+}
+
+TEST_F(LangDbTest, KeyFileIsUsedOnlyForItsFileAndPassword) {
+  const QByteArray salt = platform::LangDbSalt(path_);
+  ASSERT_EQ(salt.size(), 16);
+  const QByteArray derived = QByteArray::fromHex(
+      "e13b326c04085c782153c4733aa4da19a4012bf00ccfa36355e31bae54a27421");  // another file's
+  // The key written for this file's salt is not this file's key here, so an
+  // open that gets through shows that it went back to the password.
+  platform::WriteLangDbKeyFile(path_, kPassword, derived);
+  const QString keyFile = platform::LangDbKeyFilePath(path_);
+  ASSERT_TRUE(QFile::exists(keyFile));
+  EXPECT_NO_THROW(OpenWith(path_, kPassword)) << "a key that does not read the file";
+  EXPECT_TRUE(conn_.Connected());
+  EXPECT_FALSE(OpenFailure(path_, QStringLiteral("wrong")).isEmpty())
+      << "the key file never stands in for a wrong password";
+
+  // A key file that claims to be for this file and password but holds a
+  // wrong key, and one for another salt: both are passed over.
+  // The key derived from the password, filed under the check of another
+  // password: that other password then opens the file, which only the key
+  // can have done.
+  const QByteArray real = QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha1,
+                                                             kPassword.toUtf8(), salt, 64000, 32);
+  {
+    QFile f(keyFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(salt.toHex() + ' ' + platform::LangDbKeyCheck(QStringLiteral("other"), salt) + ' ' +
+            real.toHex());
+  }
+  EXPECT_NO_THROW(OpenWith(path_, QStringLiteral("other")));
+
+  for (const QByteArray& line :
+       {salt.toHex() + ' ' + platform::LangDbKeyCheck(kPassword, salt) + ' ' + QByteArray(64, '0'),
+        QByteArray(32, '1') + ' ' + platform::LangDbKeyCheck(kPassword, QByteArray(16, '\x11')) +
+            ' ' + derived.toHex(),
+        QByteArray("garbage")}) {
+    QFile f(keyFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(line);
+    f.close();
+    EXPECT_NO_THROW(OpenWith(path_, kPassword)) << line.toStdString();
+    LangDbQuery q(&conn_);
+    q.SQL = QStringLiteral("Select * from LangFileInfo where LangId=1");
+    ASSERT_NO_THROW(q.Open());
+    EXPECT_EQ(q.FieldAsString(QStringLiteral("LangFile")), QStringLiteral("LangENU.MUL"));
+  }
 }
 
 TEST_F(LangDbTest, BadQueriesFailWithoutChangingTheFile) {

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <optional>
+#include <utility>
 
 #include "platform/Codepage.h"
 #include "platform/ProfileFile.h"
@@ -67,6 +69,8 @@ TEST_F(ProfileTest, ReadsByTheProfileRules) {
       {"first section wins", "[a]\nk=1\n[A]\nk=2\nj=3\n", "a", "k", "1"},
       {"keys of a later twin section are not seen", "[a]\nk=1\n[A]\nj=3\n", "a", "j", def},
       {"other section", "[a]\nk=1\n[b]\nk=2\n", "b", "k", "2"},
+      {"'[' without ']' is no section", "[a]\nk=1\n[b\nj=2\n", "b", "j", def},
+      {"keys below it stay in the section before", "[a]\nk=1\n[b\nj=2\n", "a", "j", "2"},
       {"missing section", "[a]\nk=1\n", "b", "k", def},
       {"ideographic space is no blank", "[a]\nk=\xa1\xa1x\n", "a", "k",
        QString::fromUtf8("\u3000x")},
@@ -84,14 +88,16 @@ TEST_F(ProfileTest, MissingFileReadsAsEmpty) {
   EXPECT_EQ(Get(QStringLiteral("absent.ini")), "<missing>");
 }
 
-TEST_F(ProfileTest, ValuesAreCutTo2047Characters) {
+TEST_F(ProfileTest, ValuesAreCutTo2047BytesOfTheFile) {
   QByteArray chinese;
   for (int i = 0; i < 3000; ++i) chinese += "\xd6\xd0";  // 中
-  Put("[a]\nk=" + QByteArray(3000, 'x') + "\nc=" + chinese + "\nfits=" + QByteArray(2047, 'y') +
-      "\n");
+  Put("[a]\nk=" + QByteArray(3000, 'x') + "\nc=" + chinese + "\nodd=x" + chinese +
+      "\nfits=" + QByteArray(2047, 'y') + "\n");
   ProfileFile file(Path());
   EXPECT_EQ(file.ReadString("a", "k", {}), QString(2047, u'x'));
-  EXPECT_EQ(file.ReadString("a", "c", {}), QString(2047, QChar(0x4E2D)));
+  // 1023 characters of two bytes each; the 1024th would be cut in half.
+  EXPECT_EQ(file.ReadString("a", "c", {}), QString(1023, QChar(0x4E2D)));
+  EXPECT_EQ(file.ReadString("a", "odd", {}), u'x' + QString(1023, QChar(0x4E2D)));
   EXPECT_EQ(file.ReadString("a", "fits", {}), QString(2047, u'y'));
 }
 
@@ -111,6 +117,16 @@ TEST(ProfileIntValue, ParsesAsGetPrivateProfileInt) {
   };
   for (const IntCase& c : cases)
     EXPECT_EQ(platform::ProfileIntValue(c.value, c.def), c.expected) << c.value.toStdString();
+}
+
+TEST(ProfileNumber, TakesOnlyAWholeNumber) {
+  const std::pair<QString, std::optional<int>> cases[] = {
+      {"12", 12},     {" 12 ", 12},        {"+7", 7},     {"-1", -1},  {"0x1F", 31},
+      {"-0x10", -16}, {"4294967297", 1},   {"12abc", {}}, {"1 2", {}}, {"abc", {}},
+      {"", {}},       {"  ", {}},          {"+", {}},     {"0x", {}},  {"0xg", {}},
+      {"12.0", {}},   {"\xef\xbc\x91", {}}};
+  for (const auto& [value, expected] : cases)
+    EXPECT_EQ(platform::ProfileNumber(value), expected) << value.toStdString();
 }
 
 TEST_F(ProfileTest, ReadIntTreatsAbsentAndEmptyAsDefault) {
@@ -194,6 +210,52 @@ TEST_F(ProfileTest, SeesChangesMadeByAnotherProgram) {
   EXPECT_EQ(Get(), "[a]\r\nk=2222\r\nj=3\r\n");
   QFile::remove(Path());
   EXPECT_EQ(file.ReadString("a", "k", "gone"), "gone");
+}
+
+TEST_F(ProfileTest, WriteThatChangesNothingLeavesTheFileAlone) {
+  Put("[a]\r\nk=1\r\nq=\"x\"\r\n");
+  struct stat before {};
+  ASSERT_EQ(::stat(QFile::encodeName(Path()).constData(), &before), 0);
+  // Read-only, so that any replacement would fail: values the file already
+  // holds, as a write would put them, are no change.
+  ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0444), 0);
+  ProfileFile file(Path());
+  EXPECT_NO_THROW(file.WriteString("a", " k ", "1"));
+  EXPECT_NO_THROW(file.WriteInt("a", "k", 1));
+  EXPECT_THROW(file.WriteString("a", "q", "x"), EProfileWriteError) << "q=x differs from q=\"x\"";
+  EXPECT_THROW(file.WriteString("a", "k", "2"), EProfileWriteError);
+  EXPECT_EQ(file.ReadString("a", "k", {}), "1");
+  struct stat after {};
+  ASSERT_EQ(::stat(QFile::encodeName(Path()).constData(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0644), 0);
+}
+
+TEST_F(ProfileTest, BatchGoesToTheDiskOnceAndKeepsOtherWriters) {
+  Put("[a]\r\nk=1\r\n");
+  platform::ProfileBatch batch(Path());
+  batch.WriteString("a", "j", "2");
+  batch.WriteString("b", "x", "3");
+  EXPECT_EQ(batch.ReadString("a", "j", {}), "2") << "the batch reads its own writes";
+  EXPECT_EQ(Get(), "[a]\r\nk=1\r\n") << "nothing before the commit";
+  Put("[a]\r\nk=9\r\n");  // another program changes the file meanwhile
+  EXPECT_THROW(batch.WriteString("a", "k=", "v"), EProfileWriteError);
+  batch.Commit();
+  EXPECT_EQ(Get(), "[a]\r\nk=9\r\nj=2\r\n[b]\r\nx=3\r\n");
+
+  // A failed commit keeps the file and names it.
+  platform::ProfileBatch failing(Path());
+  failing.WriteString("a", "k", "10");
+  ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0444), 0);
+  try {
+    failing.Commit();
+    ADD_FAILURE() << "a read-only file was replaced";
+  } catch (const EProfileWriteError& e) {
+    EXPECT_EQ(e.Text(), "Unable to write to " + Path());
+  }
+  ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), 0644), 0);
+  EXPECT_EQ(Get(), "[a]\r\nk=9\r\nj=2\r\n[b]\r\nx=3\r\n");
+  EXPECT_EQ(FolderEntries(), QStringList{"test.ini"});
 }
 
 TEST_F(ProfileTest, FailedWritesNameTheFileAndChangeNothing) {
