@@ -249,8 +249,6 @@ bool CommPort::RequireTerminal() {
 bool CommPort::SetupComm(uint32_t inQueue, uint32_t outQueue) {
   if (!RequireTerminal()) return false;
   if (inQueue == 0 || outQueue == 0) return Fail(MapErrno(EINVAL, path_));
-  inQueue_ = inQueue;
-  outQueue_ = outQueue;
   return true;
 }
 
@@ -354,13 +352,6 @@ bool CommPort::SetCommMask(uint32_t mask) {
     linePollMs_ = lines_->PollIntervalMs();
     linesWatched_ = true;
   }
-  return true;
-}
-
-bool CommPort::GetCommMask(uint32_t* mask) {
-  if (!RequireTerminal()) return false;
-  std::lock_guard<std::mutex> lock(eventsMutex_);
-  *mask = eventMask_;
   return true;
 }
 

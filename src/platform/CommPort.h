@@ -160,10 +160,8 @@ class CommPort {
   // GetFileType(...) == FILE_TYPE_CHAR: the device is a terminal.
   bool IsCommDevice() const { return isTerminal_; }
 
-  // The driver keeps its own queues; the sizes are checked and remembered.
+  // The driver keeps its own queues; the sizes are only checked.
   bool SetupComm(uint32_t inQueue, uint32_t outQueue);
-  uint32_t InQueueSize() const { return inQueue_; }
-  uint32_t OutQueueSize() const { return outQueue_; }
 
   bool PurgeComm(uint32_t flags);
   bool GetCommState(CommDcb* dcb);
@@ -171,7 +169,6 @@ class CommPort {
   bool GetCommTimeouts(CommTimeouts* timeouts);
   bool SetCommTimeouts(const CommTimeouts& timeouts);
   bool SetCommMask(uint32_t mask);
-  bool GetCommMask(uint32_t* mask);
   // Returns and clears the error flags gathered since the last call.
   bool ClearCommError(uint32_t* errors);
 
@@ -207,8 +204,6 @@ class CommPort {
   bool isTerminal_ = false;
   bool locked_ = false;
   std::unique_ptr<::termios> saved_;  // the settings found at open
-
-  uint32_t inQueue_ = 0, outQueue_ = 0;
 
   mutable std::mutex settingsMutex_;
   CommDcb dcb_;

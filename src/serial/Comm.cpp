@@ -187,10 +187,6 @@ bool TComm::SendData(const uint8_t* Buffer, uint16_t Count) {
   return FWriteThread->PostThreadMessage(COMM_MSG_WRITE_DATA, Count, std::move(block));
 }
 
-bool TComm::SendData(const char* Buffer, uint16_t Count) {
-  return SendData(reinterpret_cast<const uint8_t*>(Buffer), Count);
-}
-
 // ----------------------------------------------------------------- settings
 
 platform::CommDcb TComm::MakeLineSettings(platform::CommDcb current) const {

@@ -75,7 +75,6 @@ class TComm : public QObject {
   // Queues a copy of Count bytes for the write thread. False when the port is
   // closed, Count is 0, or the write thread has ended. Never waits for the port.
   bool SendData(const uint8_t* Buffer, uint16_t Count);
-  bool SendData(const char* Buffer, uint16_t Count);
   bool PortOpen() const { return FPortOpen; }
 
   // The open port's descriptor; 0 when closed.

@@ -33,8 +33,9 @@ void TCommThread::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return released_; });
   }
+  // A refused priority leaves the thread at normal priority, which is fine.
   if (priority_ != platform::CommThreadPriority::Normal)
-    priorityGranted_ = platform::SetCurrentThreadPriority(priority_);
+    platform::SetCurrentThreadPriority(priority_);
   Execute();
   std::lock_guard<std::mutex> lock(mutex_);
   finished_ = true;

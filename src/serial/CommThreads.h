@@ -31,8 +31,6 @@ class TCommThread {
   // True when the thread has ended within `milliseconds`.
   bool WaitFor(uint32_t milliseconds);
   bool Finished() const { return finished_; }
-  // Whether the system granted the priority (known once the thread runs).
-  bool PriorityGranted() const { return priorityGranted_; }
 
   // Given by OpenPort before the thread starts.
   platform::CommPort* ComHandle = nullptr;
@@ -57,7 +55,6 @@ class TCommThread {
   std::condition_variable changed_;
   bool released_ = false;
   std::atomic<bool> finished_{false};
-  std::atomic<bool> priorityGranted_{false};
   platform::CommThreadPriority priority_ = platform::CommThreadPriority::Normal;
 };
 

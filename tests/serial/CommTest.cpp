@@ -262,7 +262,7 @@ TEST_F(CommOnPty, OpeningAnOpenPortFailsAndLeavesItWorking) {
   EXPECT_TRUE(comm_.PortOpen());
   EXPECT_EQ(comm_.ComHandle(), handle);
   const char frame[] = "still open";
-  ASSERT_TRUE(comm_.SendData(frame, 10));
+  ASSERT_TRUE(comm_.SendData(reinterpret_cast<const uint8_t*>(frame), 10));
   EXPECT_EQ(FarSideReads(10), std::vector<uint8_t>(frame, frame + 10));
 }
 
