@@ -129,7 +129,7 @@ void TComm::StartThreads() {
   FReadThread->ComHandle = FPort.get();
   FReadThread->CloseEvent = FCloseEvent.get();
   FReadThread->NotifyWindow = FNotifyWindow.get();
-  FReadThread->SetPriority(platform::CommThreadPriority::Highest);
+  FReadThread->SetPriority(platform::ThreadPriority::Highest);
 
   FWriteThread = std::make_unique<TWriteThread>();
   if (!CreateWriteThread()) {
@@ -142,7 +142,7 @@ void TComm::StartThreads() {
   FWriteThread->ComHandle = FPort.get();
   FWriteThread->CloseEvent = FCloseEvent.get();
   FWriteThread->NotifyWindow = FNotifyWindow.get();
-  FWriteThread->SetPriority(platform::CommThreadPriority::AboveNormal);
+  FWriteThread->SetPriority(platform::ThreadPriority::AboveNormal);
 
   FReadThread->Resume();
   FWriteThread->Resume();

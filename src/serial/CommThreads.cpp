@@ -34,7 +34,7 @@ void TCommThread::Run() {
     changed_.wait(lock, [this] { return released_; });
   }
   // A refused priority leaves the thread at normal priority, which is fine.
-  if (priority_ != platform::CommThreadPriority::Normal)
+  if (priority_ != platform::ThreadPriority::Normal)
     platform::SetCurrentThreadPriority(priority_);
   Execute();
   std::lock_guard<std::mutex> lock(mutex_);

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/CommPort.h"
-#include "platform/CommThreads.h"
+#include "platform/ThreadPriority.h"
 #include "serial/CommMessages.h"
 
 // A worker thread of the component. Create() makes the thread held before
@@ -26,7 +26,7 @@ class TCommThread {
   // Throws std::system_error when the system cannot make a thread.
   void Create();
   // Applied by the thread itself when it starts.
-  void SetPriority(platform::CommThreadPriority priority) { priority_ = priority; }
+  void SetPriority(platform::ThreadPriority priority) { priority_ = priority; }
   void Resume();
   // True when the thread has ended within `milliseconds`.
   bool WaitFor(uint32_t milliseconds);
@@ -55,7 +55,7 @@ class TCommThread {
   std::condition_variable changed_;
   bool released_ = false;
   std::atomic<bool> finished_{false};
-  platform::CommThreadPriority priority_ = platform::CommThreadPriority::Normal;
+  platform::ThreadPriority priority_ = platform::ThreadPriority::Normal;
 };
 
 // The write thread's own message queue. Posts are accepted from creation
