@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/CommParmrk.h"
-#include "platform/CommPort.h"
+#include "platform/CommTypes.h"
 
 namespace {
 

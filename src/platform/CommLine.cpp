@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "platform/CommPort.h"
+#include "platform/CommTypes.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/CommPort.h"
+#include "platform/CommTypes.h"
 
 namespace platform {
 

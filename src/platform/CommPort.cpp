@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/CommDcbTermios.h"
 #include "platform/CommNames.h"
 #include "platform/CommTermios2.h"
 #include "platform/PortHolders.h"
@@ -30,128 +31,6 @@ CommErrorInfo ErrorOf(CommError code, const std::string& reason) {
   info.code = code;
   info.reason = reason;
   return info;
-}
-
-struct SpeedEntry {
-  uint32_t baud;
-  speed_t speed;
-};
-
-constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
-};
-
-bool StandardSpeed(uint32_t baud, speed_t* speed) {
-  for (const SpeedEntry& entry : kSpeeds) {
-    if (entry.baud == baud) {
-      *speed = entry.speed;
-      return true;
-    }
-  }
-  return false;
-}
-
-tcflag_t ByteSizeFlag(uint8_t byteSize) {
-  switch (byteSize) {
-    case 5:
-      return CS5;
-    case 6:
-      return CS6;
-    case 7:
-      return CS7;
-    default:
-      return CS8;
-  }
-}
-
-tcflag_t ParityFlags(uint8_t parity) {
-  switch (parity) {
-    case kOddParity:
-      return PARENB | PARODD;
-    case kEvenParity:
-      return PARENB;
-    case kMarkParity:
-      return PARENB | CMSPAR | PARODD;
-    case kSpaceParity:
-      return PARENB | CMSPAR;
-    default:
-      return 0;
-  }
-}
-
-bool ValidDcb(const CommDcb& dcb) {
-  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8) return false;
-  if (dcb.Parity > kSpaceParity || dcb.StopBits > kTwoStopBits) return false;
-  // 1.5 stop bits exist only with 5 data bits, and 2 stop bits only without.
-  if (dcb.StopBits == kOne5StopBits && dcb.ByteSize != 5) return false;
-  if (dcb.StopBits == kTwoStopBits && dcb.ByteSize == 5) return false;
-  return true;
-}
-
-void MakeRaw(termios& t) {
-  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
-                 INPCK | IGNPAR | IMAXBEL);
-  t.c_oflag &= ~OPOST;
-  t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-  t.c_cflag |= CREAD | CLOCAL;
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
-}
-
-void ApplyDcbToTermios(const CommDcb& dcb, termios& t) {
-  MakeRaw(t);
-  t.c_cflag |= ByteSizeFlag(dcb.ByteSize) | ParityFlags(dcb.Parity);
-  if (dcb.StopBits != kOneStopBit) t.c_cflag |= CSTOPB;  // CSTOPB with CS5 is 1.5
-  const uint32_t rts = dcb.Flags & kDcbRtsControlMask;
-  if ((dcb.Flags & kDcbOutxCtsFlow) || rts == kDcbRtsControlHandshake) t.c_cflag |= CRTSCTS;
-  if (dcb.Flags & kDcbParity) t.c_iflag |= INPCK | PARMRK;
-  if (dcb.Flags & kDcbOutX) t.c_iflag |= IXON;
-  if (dcb.Flags & kDcbInX) t.c_iflag |= IXOFF;
-  t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
-  t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
-}
-
-// The record that describes settings found on a device.
-CommDcb DcbFromTermios(const termios& t, uint32_t baud) {
-  CommDcb dcb;
-  dcb.BaudRate = baud;
-  dcb.Flags = kDcbBinary | kDcbDtrControlEnable | kDcbRtsControlEnable;
-  if (t.c_iflag & INPCK) dcb.Flags |= kDcbParity;
-  if (t.c_cflag & CRTSCTS) dcb.Flags |= kDcbOutxCtsFlow | kDcbRtsControlHandshake;
-  if (t.c_iflag & IXON) dcb.Flags |= kDcbOutX;
-  if (t.c_iflag & IXOFF) dcb.Flags |= kDcbInX;
-  switch (t.c_cflag & CSIZE) {
-    case CS5:
-      dcb.ByteSize = 5;
-      break;
-    case CS6:
-      dcb.ByteSize = 6;
-      break;
-    case CS7:
-      dcb.ByteSize = 7;
-      break;
-    default:
-      dcb.ByteSize = 8;
-  }
-  if (t.c_cflag & PARENB) {
-    const bool odd = t.c_cflag & PARODD;
-    if (t.c_cflag & CMSPAR)
-      dcb.Parity = odd ? kMarkParity : kSpaceParity;
-    else
-      dcb.Parity = odd ? kOddParity : kEvenParity;
-  }
-  if (t.c_cflag & CSTOPB) dcb.StopBits = dcb.ByteSize == 5 ? kOne5StopBits : kTwoStopBits;
-  dcb.XonChar = static_cast<char>(t.c_cc[VSTART]);
-  dcb.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
-  return dcb;
 }
 
 int64_t MillisToNs(uint64_t ms) {
@@ -249,8 +128,6 @@ bool CommPort::RequireTerminal() {
 bool CommPort::SetupComm(uint32_t inQueue, uint32_t outQueue) {
   if (!RequireTerminal()) return false;
   if (inQueue == 0 || outQueue == 0) return Fail(MapErrno(EINVAL, path_));
-  inQueue_ = inQueue;
-  outQueue_ = outQueue;
   return true;
 }
 
@@ -275,15 +152,11 @@ bool CommPort::GetCommState(CommDcb* dcb) {
 }
 
 void CommPort::ApplyModemLines(const CommDcb& dcb) {
-  const uint32_t dtr = dcb.Flags & kDcbDtrControlMask;
-  const uint32_t rts = dcb.Flags & kDcbRtsControlMask;
-  int raise = 0, lower = 0;
-  (dtr == kDcbDtrControlEnable || dtr == kDcbDtrControlHandshake ? raise : lower) |= TIOCM_DTR;
-  (rts == kDcbRtsControlEnable || rts == kDcbRtsControlHandshake ? raise : lower) |= TIOCM_RTS;
+  ModemLineChange lines = ModemLinesFor(dcb);
   // A pseudo-terminal has no modem lines and says so (ENOTTY/EINVAL); the
   // settings stand all the same.
-  if (raise) ioctl(fd_, TIOCMBIS, &raise);
-  if (lower) ioctl(fd_, TIOCMBIC, &lower);
+  if (lines.raise) ioctl(fd_, TIOCMBIS, &lines.raise);
+  if (lines.lower) ioctl(fd_, TIOCMBIC, &lines.lower);
 }
 
 bool CommPort::SetCommState(const CommDcb& dcb) {
@@ -357,13 +230,6 @@ bool CommPort::SetCommMask(uint32_t mask) {
   return true;
 }
 
-bool CommPort::GetCommMask(uint32_t* mask) {
-  if (!RequireTerminal()) return false;
-  std::lock_guard<std::mutex> lock(eventsMutex_);
-  *mask = eventMask_;
-  return true;
-}
-
 void CommPort::NoteLineChange(uint32_t events, uint32_t errors) {
   std::lock_guard<std::mutex> lock(eventsMutex_);
   pendingEvents_ |= events & eventMask_;
@@ -406,16 +272,11 @@ CommIo CommPort::WaitCommEvent(uint32_t* mask, CommOverlapped* ov) {
       return CommIo::Failed;
     }
   }
-  ov->kind_ = CommOverlapped::Kind::Status;
-  ov->port_ = this;
-  ov->done_ = false;
-  ov->error_ = {};
-  ov->count_ = 0;
+  ov->Begin(CommOverlapped::Kind::Status, this);
   ov->maskOut_ = mask;
   ov->nextPollNs_ = linePollMs_ > 0 ? CommNowNs() + MillisToNs(linePollMs_) : -1;
-  if (TakeStatusEvents(*ov)) return CommIo::Completed;
-  SetLastError(ErrorOf(CommError::IoPending, {}));
-  return CommIo::Pending;
+  TakeStatusEvents(*ov);
+  return StartResult(*ov, nullptr);
 }
 
 void CommPort::AdvanceStatus(CommOverlapped& ov, short revents, int64_t nowNs) {
@@ -440,17 +301,9 @@ CommIo CommPort::ReadFile(uint8_t* buffer, uint32_t size, uint32_t* count, CommO
     t = timeouts_;
   }
   const int64_t now = CommNowNs();
-  ov->kind_ = CommOverlapped::Kind::Read;
-  ov->port_ = this;
-  ov->done_ = false;
-  ov->error_ = {};
-  ov->count_ = 0;
+  ov->Begin(CommOverlapped::Kind::Read, this);
   ov->size_ = size;
   ov->readBuffer_ = buffer;
-  ov->lastByteNs_ = -1;
-  ov->intervalNs_ = -1;
-  ov->totalDeadlineNs_ = -1;
-  ov->completeOnAnyData_ = false;
   ov->abortGeneration_ = rxAbortGeneration_;
   if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
       t.ReadTotalTimeoutConstant == 0) {
@@ -471,16 +324,7 @@ CommIo CommPort::ReadFile(uint8_t* buffer, uint32_t size, uint32_t* count, CommO
   if (size == 0) ov->done_ = true;
   PullBytes(*ov, now);
   if (!ov->done_ && ReadFinished(*ov, now)) ov->done_ = true;
-  if (!ov->done_) {
-    SetLastError(ErrorOf(CommError::IoPending, {}));
-    return CommIo::Pending;
-  }
-  if (ov->error_.code != CommError::None) {
-    Fail(ov->error_);
-    return CommIo::Failed;
-  }
-  *count = ov->count_;
-  return CommIo::Completed;
+  return StartResult(*ov, count);
 }
 
 bool CommPort::FillStage(CommErrorInfo* failure, bool afterWakeUp) {
@@ -554,16 +398,7 @@ bool CommPort::ReadFinished(CommOverlapped& ov, int64_t nowNs) const {
 }
 
 void CommPort::AdvanceRead(CommOverlapped& ov, short revents, int64_t nowNs) {
-  if (ov.abortGeneration_ != rxAbortGeneration_) {
-    ov.error_ = ErrorOf(CommError::OperationAborted, path_ + ": read aborted");
-    ov.done_ = true;
-    return;
-  }
-  if (revents & POLLNVAL) {
-    ov.error_ = ErrorOf(CommError::InvalidHandle, path_ + ": port closed");
-    ov.done_ = true;
-    return;
-  }
+  if (EndedByPurgeOrClose(ov, revents, rxAbortGeneration_, "read")) return;
   if (revents & (POLLIN | POLLHUP | POLLERR)) PullBytes(ov, nowNs, true);
   if (ReadFinished(ov, nowNs)) ov.done_ = true;
 }
@@ -578,29 +413,15 @@ CommIo CommPort::WriteFile(const uint8_t* buffer, uint32_t size, uint32_t* count
     std::lock_guard<std::mutex> lock(settingsMutex_);
     t = timeouts_;
   }
-  ov->kind_ = CommOverlapped::Kind::Write;
-  ov->port_ = this;
-  ov->done_ = false;
-  ov->error_ = {};
-  ov->count_ = 0;
+  ov->Begin(CommOverlapped::Kind::Write, this);
   ov->size_ = size;
   ov->writeBuffer_ = buffer;
-  ov->totalDeadlineNs_ = -1;
   ov->abortGeneration_ = txAbortGeneration_;
   const uint64_t total =
       uint64_t{t.WriteTotalTimeoutMultiplier} * size + t.WriteTotalTimeoutConstant;
   if (total != 0) ov->totalDeadlineNs_ = CommNowNs() + MillisToNs(total);
   PushBytes(*ov);
-  if (!ov->done_) {
-    SetLastError(ErrorOf(CommError::IoPending, {}));
-    return CommIo::Pending;
-  }
-  if (ov->error_.code != CommError::None) {
-    Fail(ov->error_);
-    return CommIo::Failed;
-  }
-  *count = ov->count_;
-  return CommIo::Completed;
+  return StartResult(*ov, count);
 }
 
 void CommPort::PushBytes(CommOverlapped& ov) {
@@ -619,22 +440,39 @@ void CommPort::PushBytes(CommOverlapped& ov) {
 }
 
 void CommPort::AdvanceWrite(CommOverlapped& ov, short revents, int64_t nowNs) {
-  if (ov.abortGeneration_ != txAbortGeneration_) {
-    ov.error_ = ErrorOf(CommError::OperationAborted, path_ + ": write aborted");
-    ov.done_ = true;
-    return;
-  }
-  if (revents & POLLNVAL) {
-    ov.error_ = ErrorOf(CommError::InvalidHandle, path_ + ": port closed");
-    ov.done_ = true;
-    return;
-  }
+  if (EndedByPurgeOrClose(ov, revents, txAbortGeneration_, "write")) return;
   if (revents & (POLLOUT | POLLHUP | POLLERR)) PushBytes(ov);
   // A write time-out ends the write with what has gone out.
   if (!ov.done_ && ov.totalDeadlineNs_ >= 0 && nowNs >= ov.totalDeadlineNs_) ov.done_ = true;
 }
 
 // ------------------------------------------------------------------- results
+
+CommIo CommPort::StartResult(CommOverlapped& ov, uint32_t* count) {
+  if (!ov.done_) {
+    SetLastError(ErrorOf(CommError::IoPending, {}));
+    return CommIo::Pending;
+  }
+  if (ov.error_.code != CommError::None) {
+    Fail(ov.error_);
+    return CommIo::Failed;
+  }
+  if (count) *count = ov.count_;
+  return CommIo::Completed;
+}
+
+bool CommPort::EndedByPurgeOrClose(CommOverlapped& ov, short revents, uint64_t generation,
+                                   const char* what) {
+  if (ov.abortGeneration_ != generation) {
+    ov.error_ = ErrorOf(CommError::OperationAborted, path_ + ": " + what + " aborted");
+  } else if (revents & POLLNVAL) {
+    ov.error_ = ErrorOf(CommError::InvalidHandle, path_ + ": port closed");
+  } else {
+    return false;
+  }
+  ov.done_ = true;
+  return true;
+}
 
 bool CommPort::GetOverlappedResult(CommOverlapped* ov, uint32_t* count, bool wait) {
   if (ov->kind_ == CommOverlapped::Kind::None) {
@@ -650,6 +488,24 @@ bool CommPort::GetOverlappedResult(CommOverlapped* ov, uint32_t* count, bool wai
 }
 
 // ---------------------------------------------------------------- overlapped
+
+void CommOverlapped::Begin(Kind kind, CommPort* port) {
+  kind_ = kind;
+  port_ = port;
+  done_ = false;
+  error_ = {};
+  count_ = 0;
+  size_ = 0;
+  readBuffer_ = nullptr;
+  writeBuffer_ = nullptr;
+  maskOut_ = nullptr;
+  completeOnAnyData_ = false;
+  intervalNs_ = -1;
+  lastByteNs_ = -1;
+  totalDeadlineNs_ = -1;
+  nextPollNs_ = -1;
+  abortGeneration_ = 0;
+}
 
 CommWaitable::PollRequest CommOverlapped::PrepareWait() {
   PollRequest request;

@@ -16,6 +16,17 @@ struct TermiosFields {
   size_t ccCount = 0;
 };
 
+// The flags and speeds of the termios2 record that the settings and a
+// custom rate make: the rate bits of cflag say "other rate" (BOTHER) for
+// output and input, and the rate goes in the speed fields.
+struct Termios2Flags {
+  uint32_t iflag = 0, oflag = 0, cflag = 0, lflag = 0;
+  uint32_t ispeed = 0, ospeed = 0;
+};
+Termios2Flags CustomRateFlags(const TermiosFields& fields, uint32_t baud);
+// True when a termios2 cflag takes both rates from the speed fields.
+bool TakesRatesFromSpeedFields(uint32_t cflag);
+
 // Applies the settings together with a custom rate in one call, so that
 // either all of them take effect or none does.
 bool SetTermiosWithCustomRate(int fd, const TermiosFields& fields, uint32_t baud);

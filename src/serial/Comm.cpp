@@ -39,8 +39,43 @@ uint32_t RtsFlags(TRtsControl control) {
 
 }  // namespace
 
+// Everything an open port consists of. Letting it go closes the port as
+// ClosePort does: the read thread is stopped, then the write thread, and
+// only then do the close event and the port go. So a failed OpenPort, which
+// lets go of a part-built one, leaves nothing open behind it.
+struct TComm::Session {
+  std::unique_ptr<platform::CommPort> Port;
+  std::unique_ptr<platform::CommEvent> CloseEvent;
+  std::unique_ptr<TReadThread> ReadThread;
+  std::unique_ptr<TWriteThread> WriteThread;
+
+  Session() = default;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  ~Session() {
+    StopReadThread();
+    StopWriteThread();
+  }
+
+  void StopReadThread() { Stop(ReadThread, platform::kPurgeRxAbort | platform::kPurgeRxClear); }
+  void StopWriteThread() { Stop(WriteThread, platform::kPurgeTxAbort | platform::kPurgeTxClear); }
+
+  // The close event is shared: setting it for one thread tells both.
+  template <typename Worker>
+  void Stop(std::unique_ptr<Worker>& thread, uint32_t purgeFlags) {
+    if (!thread) return;
+    CloseEvent->Set();
+    Port->PurgeComm(purgeFlags);
+    // A thread that was never started is let go now; it sees the close event
+    // and ends at once instead of holding the caller for the whole wait.
+    thread->Resume();
+    thread->WaitFor(kStopWaitMs);
+    thread.reset();
+  }
+};
+
 TComm::TComm(QObject* AOwner)
-    : QObject(AOwner), FNotifyWindow(std::make_unique<TCommNotifier>(this)) {}
+    : QObject(AOwner), FNotifyWindow(std::make_unique<CommNotifier>(this)) {}
 
 TComm::~TComm() {
   ClosePort();
@@ -50,7 +85,15 @@ TComm::~TComm() {
 }
 
 uint32_t TComm::ComHandle() const {
-  return FPort ? static_cast<uint32_t>(FPort->Handle()) : 0;
+  return FSession ? static_cast<uint32_t>(FSession->Port->Handle()) : 0;
+}
+
+const TReadThread* TComm::ReadThread() const {
+  return FSession ? FSession->ReadThread.get() : nullptr;
+}
+
+const TWriteThread* TComm::WriteThread() const {
+  return FSession ? FSession->WriteThread.get() : nullptr;
 }
 
 // ---------------------------------------------------------------- open/close
@@ -60,11 +103,24 @@ void TComm::FailOpen(const char* message) {
   throw ECommsError(QString::fromLatin1(message));
 }
 
+// Built in a local session and kept only once everything stands: a failure
+// on the way throws, and the part-built session closes what it holds.
 void TComm::OpenPort() {
-  if (FPort) throw ECommsError(QStringLiteral("This serial port already opened"));
+  if (FSession) throw ECommsError(QStringLiteral("This serial port already opened"));
   FLastOpenErrorReason.clear();
   FLastOpenError = {};
 
+  auto session = std::make_unique<Session>();
+  session->Port = OpenConfiguredPort();
+  session->CloseEvent = std::make_unique<platform::CommEvent>(false);
+  if (!session->CloseEvent->Valid()) FailOpen("Unable to create event");
+  StartWorkers(*session);
+
+  FSession = std::move(session);
+  FPortOpen = true;
+}
+
+std::unique_ptr<platform::CommPort> TComm::OpenConfiguredPort() {
   platform::CommErrorInfo error;
   std::unique_ptr<platform::CommPort> port =
       platform::CommPort::Open(FCommName.toStdString(), &error);
@@ -76,119 +132,66 @@ void TComm::OpenPort() {
   if (!port->IsCommDevice()) {
     FLastOpenErrorReason = QString::fromStdString(port->DevicePath()) + ": not a serial device";
     FLastOpenError.code = platform::CommError::NotACommHandle;
-    port.reset();
     FailOpen("File handle is not a comm handle ");
   }
   if (!port->SetupComm(kInQueueSize, kOutQueueSize)) {
     FLastOpenErrorReason = QString::fromStdString(platform::CommLastError().reason);
-    port.reset();
     FailOpen("Cannot setup comm buffer");
   }
-  FPort = std::move(port);
-  FPort->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeRxAbort | platform::kPurgeTxClear |
-                   platform::kPurgeRxClear);
-  ApplyTimeouts();
-  ApplyLineSettings();
-
-  FCloseEvent = std::make_unique<platform::CommEvent>(false);
-  if (!FCloseEvent->Valid()) {
-    FCloseEvent.reset();
-    FPort.reset();
-    FailOpen("Unable to create event");
-  }
-  StartThreads();
-  FPortOpen = true;
+  port->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeRxAbort | platform::kPurgeTxClear |
+                  platform::kPurgeRxClear);
+  ApplyTimeouts(*port);
+  ApplyLineSettings(*port);
+  return port;
 }
 
-void TComm::CreateWorkerThread(TCommThread& thread) {
+void TComm::CreateWorkerThread(CommThread& thread) {
   thread.Create();
 }
 
-// A write queue without its wake-up signal would lose every send: the
-// thread then counts as not created.
-bool TComm::CreateWriteThread() {
-  if (!FWriteThread->QueueValid()) return false;
+// Made held, with the port, the close event and the notification object
+// given before it can run.
+template <typename Worker>
+std::unique_ptr<Worker> TComm::CreateWorker(Session& session, platform::ThreadPriority priority,
+                                            const char* failure) {
+  auto thread = std::make_unique<Worker>();
+  thread->ComHandle = session.Port.get();
+  thread->CloseEvent = session.CloseEvent.get();
+  thread->NotifyWindow = FNotifyWindow.get();
+  thread->SetPriority(priority);
+  if (!thread->CanRun()) FailOpen(failure);
   try {
-    CreateWorkerThread(*FWriteThread);
+    CreateWorkerThread(*thread);
   } catch (const std::system_error&) {
-    return false;
+    FailOpen(failure);
   }
-  return true;
+  return thread;
 }
 
-void TComm::StartThreads() {
-  FReadThread = std::make_unique<TReadThread>();
-  try {
-    CreateWorkerThread(*FReadThread);
-  } catch (const std::system_error&) {
-    FReadThread.reset();
-    FCloseEvent.reset();
-    FPort.reset();
-    FailOpen("Unable to create read thread");
-  }
-  FReadThread->ComHandle = FPort.get();
-  FReadThread->CloseEvent = FCloseEvent.get();
-  FReadThread->NotifyWindow = FNotifyWindow.get();
-  FReadThread->SetPriority(platform::CommThreadPriority::Highest);
-
-  FWriteThread = std::make_unique<TWriteThread>();
-  if (!CreateWriteThread()) {
-    StopReadThread();
-    FWriteThread.reset();
-    FCloseEvent.reset();
-    FPort.reset();
-    FailOpen("Unable to create write thread");
-  }
-  FWriteThread->ComHandle = FPort.get();
-  FWriteThread->CloseEvent = FCloseEvent.get();
-  FWriteThread->NotifyWindow = FNotifyWindow.get();
-  FWriteThread->SetPriority(platform::CommThreadPriority::AboveNormal);
-
-  FReadThread->Resume();
-  FWriteThread->Resume();
+// Both threads are made before either runs: when the write thread cannot be
+// made, the read thread has not yet started and is stopped with the session.
+void TComm::StartWorkers(Session& session) {
+  session.ReadThread = CreateWorker<TReadThread>(session, platform::ThreadPriority::Highest,
+                                                 "Unable to create read thread");
+  session.WriteThread = CreateWorker<TWriteThread>(session, platform::ThreadPriority::AboveNormal,
+                                                   "Unable to create write thread");
+  session.ReadThread->Resume();
+  session.WriteThread->Resume();
 }
 
 void TComm::ClosePort() {
-  if (!FPort) return;
-  StopReadThread();
-  StopWriteThread();
-  // The descriptor goes only now, after both threads have ended.
-  FCloseEvent.reset();
-  FPort.reset();
+  if (!FSession) return;
+  FSession.reset();
   FPortOpen = false;
-}
-
-void TComm::StopReadThread() {
-  if (!FReadThread) return;
-  FCloseEvent->Set();
-  FPort->PurgeComm(platform::kPurgeRxAbort | platform::kPurgeRxClear);
-  // A thread that was never started is let go now; it sees the close event
-  // and ends at once instead of holding the caller for the whole wait.
-  FReadThread->Resume();
-  FReadThread->WaitFor(kStopWaitMs);
-  FReadThread.reset();
-}
-
-void TComm::StopWriteThread() {
-  if (!FWriteThread) return;
-  FCloseEvent->Set();
-  FPort->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeTxClear);
-  FWriteThread->Resume();
-  FWriteThread->WaitFor(kStopWaitMs);
-  FWriteThread.reset();
 }
 
 // ------------------------------------------------------------------ sending
 
 bool TComm::SendData(const uint8_t* Buffer, uint16_t Count) {
-  if (!FWriteThread || Count == 0 || Buffer == nullptr) return false;
-  TCommBlock block = MakeCommBlock(Buffer, Count);
+  if (!FSession || Count == 0 || Buffer == nullptr) return false;
+  CommBlock block = MakeCommBlock(Buffer, Count);
   if (!block) return false;
-  return FWriteThread->PostThreadMessage(COMM_MSG_WRITE_DATA, Count, std::move(block));
-}
-
-bool TComm::SendData(const char* Buffer, uint16_t Count) {
-  return SendData(reinterpret_cast<const uint8_t*>(Buffer), Count);
+  return FSession->WriteThread->PostThreadMessage(COMM_MSG_WRITE_DATA, Count, std::move(block));
 }
 
 // ----------------------------------------------------------------- settings
@@ -226,22 +229,29 @@ platform::CommTimeouts TComm::MakeTimeouts() const {
 
 // Results are not checked: a value the driver refuses leaves the previous
 // settings in force.
-void TComm::ApplyLineSettings() {
-  if (!FPort) return;
+void TComm::ApplyLineSettings(platform::CommPort& port) const {
   platform::CommDcb dcb;
-  if (!FPort->GetCommState(&dcb)) return;
-  if (!FPort->SetCommState(MakeLineSettings(dcb)))
+  if (!port.GetCommState(&dcb)) return;
+  if (!port.SetCommState(MakeLineSettings(dcb)))
     qCInfo(lcComm) << "line settings refused:"
                    << QString::fromStdString(platform::CommLastError().reason);
 }
 
+void TComm::ApplyTimeouts(platform::CommPort& port) const {
+  port.SetCommTimeouts(MakeTimeouts());
+}
+
+void TComm::ApplyLineSettings() {
+  if (FSession) ApplyLineSettings(*FSession->Port);
+}
+
 void TComm::ApplyTimeouts() {
-  if (FPort) FPort->SetCommTimeouts(MakeTimeouts());
+  if (FSession) ApplyTimeouts(*FSession->Port);
 }
 
 // ------------------------------------------------------------ notifications
 
-void TComm::HandleNotification(TCommMessage& message) {
+void TComm::HandleNotification(CommMessage& message) {
   switch (message.Msg) {
     case COMM_MSG_RECEIVE_DATA:
       if (OnReceiveData)

@@ -75,7 +75,6 @@ class TComm : public QObject {
   // Queues a copy of Count bytes for the write thread. False when the port is
   // closed, Count is 0, or the write thread has ended. Never waits for the port.
   bool SendData(const uint8_t* Buffer, uint16_t Count);
-  bool SendData(const char* Buffer, uint16_t Count);
   bool PortOpen() const { return FPortOpen; }
 
   // The open port's descriptor; 0 when closed.
@@ -156,9 +155,9 @@ class TComm : public QObject {
   platform::CommTimeouts MakeTimeouts() const;
 
   // The worker threads while open (null while closed); for diagnostics.
-  const TReadThread* ReadThread() const { return FReadThread.get(); }
-  const TWriteThread* WriteThread() const { return FWriteThread.get(); }
-  const TCommNotifier* NotifyWindow() const { return FNotifyWindow.get(); }
+  const TReadThread* ReadThread() const;
+  const TWriteThread* WriteThread() const;
+  const CommNotifier* NotifyWindow() const { return FNotifyWindow.get(); }
 
   TReceiveDataEvent OnReceiveData;
   TReceiveErrorEvent OnReceiveError;
@@ -167,38 +166,44 @@ class TComm : public QObject {
   TSendDataEmptyEvent OnSendDataEmpty;
 
   // Raises the event of one notification (called by the notification object).
-  void HandleNotification(TCommMessage& message);
+  void HandleNotification(CommMessage& message);
 
  protected:
   // Makes the OS thread of a worker (created suspended); throws
   // std::system_error when the system cannot. Tests replace it.
-  virtual void CreateWorkerThread(TCommThread& thread);
+  virtual void CreateWorkerThread(CommThread& thread);
 
  private:
   template <typename T>
   void SetLineProperty(T& field, T value) {
     if (field == value) return;
     field = value;
-    if (FPort) ApplyLineSettings();
+    if (FSession) ApplyLineSettings();
   }
   void SetTimeoutProperty(uint32_t& field, uint32_t value) {
     if (field == value) return;
     field = value;
-    if (FPort) ApplyTimeouts();
+    if (FSession) ApplyTimeouts();
   }
+  // The port and its threads while open (Comm.cpp).
+  struct Session;
+
+  // To the open port; nothing while closed.
   void ApplyLineSettings();
   void ApplyTimeouts();
-  void StartThreads();
-  bool CreateWriteThread();
-  void StopReadThread();
-  void StopWriteThread();
+  void ApplyLineSettings(platform::CommPort& port) const;
+  void ApplyTimeouts(platform::CommPort& port) const;
+  std::unique_ptr<platform::CommPort> OpenConfiguredPort();
+  void StartWorkers(Session& session);
+  template <typename Worker>
+  std::unique_ptr<Worker> CreateWorker(Session& session, platform::ThreadPriority priority,
+                                       const char* failure);
   [[noreturn]] void FailOpen(const char* message);
 
-  std::unique_ptr<TReadThread> FReadThread;
-  std::unique_ptr<TWriteThread> FWriteThread;
-  std::unique_ptr<platform::CommPort> FPort;
-  std::unique_ptr<platform::CommEvent> FCloseEvent;
-  std::unique_ptr<TCommNotifier> FNotifyWindow;
+  // Null while closed: the read and write threads, the port (ComHandle) and
+  // the close event, which come and go together.
+  std::unique_ptr<Session> FSession;
+  std::unique_ptr<CommNotifier> FNotifyWindow;
   bool FPortOpen = false;
   QString FLastOpenErrorReason;
   platform::CommErrorInfo FLastOpenError;

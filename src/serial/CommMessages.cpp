@@ -7,9 +7,9 @@
 
 #include "serial/Comm.h"
 
-TCommBlock MakeCommBlock(const uint8_t* data, uint32_t count) {
+CommBlock MakeCommBlock(const uint8_t* data, uint32_t count) {
   // Every byte is written below: the copy, then the trailing 0.
-  TCommBlock block(new (std::nothrow) uint8_t[size_t{count} + 1]);
+  CommBlock block(new (std::nothrow) uint8_t[size_t{count} + 1]);
   if (!block) return block;
   if (count > 0) std::memcpy(block.get(), data, count);
   block[count] = 0;
@@ -25,22 +25,22 @@ QEvent::Type WakeEventType() {
 
 }  // namespace
 
-TCommNotifier::TCommNotifier(TComm* owner) : owner_(owner) {}
+CommNotifier::CommNotifier(TComm* owner) : FOwner(owner) {}
 
-bool TCommNotifier::Accepts(const TCommMessage& message) const {
-  if (queue_.size() < kCommQueueLimit) return true;
-  return message.Msg == COMM_MSG_REQUEST_HANGUP && queue_.size() == kCommQueueLimit;
+bool CommNotifier::Accepts(const CommMessage& message) const {
+  if (FQueue.size() < kCommQueueLimit) return true;
+  return message.Msg == COMM_MSG_REQUEST_HANGUP && FQueue.size() == kCommQueueLimit;
 }
 
-bool TCommNotifier::Post(TCommMessage message) {
+bool CommNotifier::Post(CommMessage message) {
   QEvent* wake = nullptr;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(FMutex);
     if (!Accepts(message)) return false;
-    queue_.push_back(std::move(message));
-    ++posted_;
-    if (!wakePending_) {
-      wakePending_ = true;
+    FQueue.push_back(std::move(message));
+    ++FPosted;
+    if (!FWakePending) {
+      FWakePending = true;
       // Made under the lock: event() takes the lock before it looks at the
       // event, which orders the hand-over for thread checkers too (they do
       // not see the locking inside Qt).
@@ -54,40 +54,40 @@ bool TCommNotifier::Post(TCommMessage message) {
 // After a handler failed: the wake-up that is still marked pending is the
 // one being handled, so either post a fresh one for what is left or clear
 // the mark, or no later notification would ever be delivered.
-void TCommNotifier::WakeAgainIfQueued() {
+void CommNotifier::WakeAgainIfQueued() {
   QEvent* wake = nullptr;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (queue_.empty())
-      wakePending_ = false;
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (FQueue.empty())
+      FWakePending = false;
     else
       wake = new QEvent(WakeEventType());
   }
   if (wake) QCoreApplication::postEvent(this, wake);
 }
 
-bool TCommNotifier::TakeNext(TCommMessage& message) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (queue_.empty()) {
-    wakePending_ = false;
+bool CommNotifier::TakeNext(CommMessage& message) {
+  std::lock_guard<std::mutex> lock(FMutex);
+  if (FQueue.empty()) {
+    FWakePending = false;
     return false;
   }
-  message = std::move(queue_.front());
-  queue_.pop_front();
+  message = std::move(FQueue.front());
+  FQueue.pop_front();
   return true;
 }
 
-bool TCommNotifier::event(QEvent* e) {
-  { std::lock_guard<std::mutex> lock(mutex_); }
+bool CommNotifier::event(QEvent* e) {
+  { std::lock_guard<std::mutex> lock(FMutex); }
   if (e->type() != WakeEventType()) return QObject::event(e);
   // One at a time, so that a handler that runs a nested event loop cannot
   // get later notifications ahead of earlier ones.
   // A handler may destroy the component (and this object) on its way.
-  QPointer<TCommNotifier> alive(this);
-  TCommMessage message;
+  QPointer<CommNotifier> alive(this);
+  CommMessage message;
   try {
     while (alive && TakeNext(message)) {
-      owner_->HandleNotification(message);
+      FOwner->HandleNotification(message);
       message = {};
     }
   } catch (...) {
@@ -97,8 +97,8 @@ bool TCommNotifier::event(QEvent* e) {
   return true;
 }
 
-bool PostCommMessage(TCommNotifier* window, uint32_t msg, uintptr_t wParam, uintptr_t lParam,
-                     TCommBlock block) {
+bool PostCommMessage(CommNotifier* window, uint32_t msg, uintptr_t wParam, uintptr_t lParam,
+                     CommBlock block) {
   if (window == nullptr) return false;
   return window->Post({msg, wParam, lParam, std::move(block)});
 }

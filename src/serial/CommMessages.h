@@ -29,18 +29,18 @@ inline constexpr size_t kCommQueueLimit = 10000;
 // A block of bytes handed from one thread to another: n data bytes and one
 // trailing 0, zero-filled. Whoever holds the pointer owns the block, so a
 // block is freed on every path, delivered or not.
-using TCommBlock = std::unique_ptr<uint8_t[]>;
+using CommBlock = std::unique_ptr<uint8_t[]>;
 
 // A zero-filled block of count + 1 bytes with a copy of `data`; null when
 // memory runs out.
-TCommBlock MakeCommBlock(const uint8_t* data, uint32_t count);
+CommBlock MakeCommBlock(const uint8_t* data, uint32_t count);
 
 // One notification in flight to the notification object; it owns its block.
-struct TCommMessage {
+struct CommMessage {
   uint32_t Msg = 0;
   uintptr_t WParam = 0;
   uintptr_t LParam = 0;
-  TCommBlock Block;
+  CommBlock Block;
 };
 
 // The hidden notification object: it lives on the thread that created the
@@ -55,32 +55,32 @@ struct TCommMessage {
 // except for one hang-up request, so that the request a refusal leads to
 // still reaches the owner. A handler that throws lets its failure go on to
 // the application's handler; the notifications after it are still delivered.
-class TCommNotifier : public QObject {
+class CommNotifier : public QObject {
  public:
-  explicit TCommNotifier(TComm* owner);
+  explicit CommNotifier(TComm* owner);
 
   // Queues a notification (any thread); false when the queue is full (the
   // message and its block are freed then).
-  bool Post(TCommMessage message);
+  bool Post(CommMessage message);
   // Notifications accepted by this object so far.
-  uint64_t Posted() const { return posted_; }
+  uint64_t Posted() const { return FPosted; }
 
  protected:
   bool event(QEvent* e) override;
 
  private:
-  bool TakeNext(TCommMessage& message);
-  bool Accepts(const TCommMessage& message) const;
+  bool TakeNext(CommMessage& message);
+  bool Accepts(const CommMessage& message) const;
   void WakeAgainIfQueued();
 
-  TComm* owner_;
-  std::mutex mutex_;
-  std::deque<TCommMessage> queue_;
-  bool wakePending_ = false;
-  std::atomic<uint64_t> posted_{0};
+  TComm* FOwner;
+  std::mutex FMutex;
+  std::deque<CommMessage> FQueue;
+  bool FWakePending = false;
+  std::atomic<uint64_t> FPosted{0};
 };
 
 // Posts a notification; false when there is nothing to post to or the
 // queue is full. The block is freed when the post fails.
-bool PostCommMessage(TCommNotifier* window, uint32_t msg, uintptr_t wParam = 0,
-                     uintptr_t lParam = 0, TCommBlock block = nullptr);
+bool PostCommMessage(CommNotifier* window, uint32_t msg, uintptr_t wParam = 0, uintptr_t lParam = 0,
+                     CommBlock block = nullptr);

@@ -1,81 +1,81 @@
 #include "serial/CommThreads.h"
 
-// ------------------------------------------------------------- TCommThread
+// ------------------------------------------------------------- CommThread
 
-TCommThread::~TCommThread() {
+CommThread::~CommThread() {
   EndThread();
 }
 
-void TCommThread::Create() {
-  thread_ = std::thread([this] { Run(); });
+void CommThread::Create() {
+  FThread = std::thread([this] { Run(); });
 }
 
-void TCommThread::Resume() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  released_ = true;
-  changed_.notify_all();
+void CommThread::Resume() {
+  std::lock_guard<std::mutex> lock(FMutex);
+  FReleased = true;
+  FChanged.notify_all();
 }
 
-bool TCommThread::WaitFor(uint32_t milliseconds) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                           [this] { return finished_.load(); });
+bool CommThread::WaitFor(uint32_t milliseconds) {
+  std::unique_lock<std::mutex> lock(FMutex);
+  return FChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                           [this] { return FFinished.load(); });
 }
 
-void TCommThread::EndThread() {
-  if (!thread_.joinable()) return;
+void CommThread::EndThread() {
+  if (!FThread.joinable()) return;
   Resume();
-  thread_.join();
+  FThread.join();
 }
 
-void TCommThread::Run() {
+void CommThread::Run() {
   {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return released_; });
+    std::unique_lock<std::mutex> lock(FMutex);
+    FChanged.wait(lock, [this] { return FReleased; });
   }
-  if (priority_ != platform::CommThreadPriority::Normal)
-    priorityGranted_ = platform::SetCurrentThreadPriority(priority_);
+  // A refused priority leaves the thread at normal priority, which is fine.
+  if (FPriority != platform::ThreadPriority::Normal) platform::SetCurrentThreadPriority(FPriority);
   Execute();
-  std::lock_guard<std::mutex> lock(mutex_);
-  finished_ = true;
-  changed_.notify_all();
+  std::lock_guard<std::mutex> lock(FMutex);
+  FFinished = true;
+  FChanged.notify_all();
 }
 
-void TCommThread::RequestHangup() {
+void CommThread::RequestHangup() {
   PostCommMessage(NotifyWindow, COMM_MSG_REQUEST_HANGUP);
 }
 
-void TCommThread::HangupUnlessClosed() {
+void CommThread::HangupUnlessClosed() {
   if (platform::CommLastError().code != platform::CommError::InvalidHandle) RequestHangup();
 }
 
-// ------------------------------------------------------------- TWriteQueue
+// ------------------------------------------------------------- WriteQueue
 
-bool TWriteQueue::Post(Message message) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (closed_ || messages_.size() >= kCommQueueLimit) return false;
-  messages_.push_back(std::move(message));
-  input_.Set();
+bool WriteQueue::Post(Message message) {
+  std::lock_guard<std::mutex> lock(FMutex);
+  if (FClosed || FMessages.size() >= kCommQueueLimit) return false;
+  FMessages.push_back(std::move(message));
+  FInput.Set();
   return true;
 }
 
-std::optional<TWriteQueue::Message> TWriteQueue::Peek() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (messages_.empty()) {
-    input_.Reset();
+std::optional<WriteQueue::Message> WriteQueue::Peek() {
+  std::lock_guard<std::mutex> lock(FMutex);
+  if (FMessages.empty()) {
+    FInput.Reset();
     return std::nullopt;
   }
-  Message message = std::move(messages_.front());
-  messages_.pop_front();
+  Message message = std::move(FMessages.front());
+  FMessages.pop_front();
   return message;
 }
 
-void TWriteQueue::Close() {
+void WriteQueue::Close() {
   std::deque<Message> left;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    closed_ = true;
-    left.swap(messages_);
+    std::lock_guard<std::mutex> lock(FMutex);
+    FClosed = true;
+    left.swap(FMessages);
   }
   // `left` frees the blocks that will never be written.
 }
@@ -101,7 +101,7 @@ void TReadThread::Execute() {
   running = running && ArmStatusWait() && ArmRead();
   while (running) {
     // The close event comes first: when it is set it wins over the others.
-    switch (platform::CommWaitForMultiple({CloseEvent, &statusOverlapped_, &readOverlapped_})) {
+    switch (platform::CommWaitForMultiple({CloseEvent, &FStatusOverlapped, &FReadOverlapped})) {
       case 0:
         running = false;
         break;
@@ -122,10 +122,10 @@ void TReadThread::Execute() {
 bool TReadThread::ArmRead() {
   for (;;) {
     if (CloseEvent->IsSet()) return false;
-    switch (ComHandle->ReadFile(buffer_, kBufferSize, &byteCount_, &readOverlapped_)) {
+    switch (ComHandle->ReadFile(FBuffer, kBufferSize, &FByteCount, &FReadOverlapped)) {
       case platform::CommIo::Completed:
         // Bytes were waiting: deliver them and read again at once.
-        if (!DeliverBlock(byteCount_)) return false;
+        if (!DeliverBlock(FByteCount)) return false;
         continue;
       case platform::CommIo::Pending:
         return true;
@@ -137,18 +137,18 @@ bool TReadThread::ArmRead() {
 }
 
 bool TReadThread::CompleteRead() {
-  if (!ComHandle->GetOverlappedResult(&readOverlapped_, &byteCount_, false)) {
+  if (!ComHandle->GetOverlappedResult(&FReadOverlapped, &FByteCount, false)) {
     HangupUnlessClosed();
     return false;
   }
-  return DeliverBlock(byteCount_);
+  return DeliverBlock(FByteCount);
 }
 
 bool TReadThread::DeliverBlock(uint32_t count) {
   // Only a total read time-out ends a read with no bytes; the next read is
   // simply started.
   if (count == 0) return true;
-  TCommBlock block = MakeCommBlock(buffer_, count);
+  CommBlock block = MakeCommBlock(FBuffer, count);
   if (!block || !PostCommMessage(NotifyWindow, COMM_MSG_RECEIVE_DATA, count, 0, std::move(block))) {
     RequestHangup();
     return false;
@@ -159,7 +159,7 @@ bool TReadThread::DeliverBlock(uint32_t count) {
 bool TReadThread::ArmStatusWait() {
   for (;;) {
     if (CloseEvent->IsSet()) return false;
-    switch (ComHandle->WaitCommEvent(&eventMask_, &statusOverlapped_)) {
+    switch (ComHandle->WaitCommEvent(&FEventMask, &FStatusOverlapped)) {
       case platform::CommIo::Completed:
         if (!HandleStatusEvent(false)) return false;
         continue;
@@ -176,12 +176,12 @@ bool TReadThread::HandleStatusEvent(bool collect) {
   bool result = false;
   if (collect) {
     uint32_t unused = 0;
-    if (!ComHandle->GetOverlappedResult(&statusOverlapped_, &unused, false)) {
+    if (!ComHandle->GetOverlappedResult(&FStatusOverlapped, &unused, false)) {
       HangupUnlessClosed();
       return false;
     }
   }
-  if (eventMask_ & platform::kEvErr) {
+  if (FEventMask & platform::kEvErr) {
     uint32_t errors = 0;
     if (!ComHandle->ClearCommError(&errors)) {
       HangupUnlessClosed();
@@ -193,7 +193,7 @@ bool TReadThread::HandleStatusEvent(bool collect) {
     }
     result = true;
   }
-  if (const uint32_t bits = ModemBits(eventMask_); bits != 0) {
+  if (const uint32_t bits = ModemBits(FEventMask); bits != 0) {
     if (!PostCommMessage(NotifyWindow, COMM_MSG_MODEM_STATE, 0, bits)) {
       RequestHangup();
       return false;
@@ -208,25 +208,25 @@ bool TReadThread::HandleStatusEvent(bool collect) {
 
 TWriteThread::~TWriteThread() {
   EndThread();
-  queue_.Close();
+  FQueue.Close();
 }
 
-bool TWriteThread::PostThreadMessage(uint32_t msg, uint16_t count, TCommBlock block) {
-  return queue_.Post({msg, count, std::move(block)});
+bool TWriteThread::PostThreadMessage(uint32_t msg, uint16_t count, CommBlock block) {
+  return FQueue.Post({msg, count, std::move(block)});
 }
 
 void TWriteThread::Execute() {
   bool emptyNotice = true;
   bool running = true;
   while (running) {
-    std::optional<TWriteQueue::Message> message = queue_.Peek();
+    std::optional<WriteQueue::Message> message = FQueue.Peek();
     if (!message) {
       if (emptyNotice && !PostCommMessage(NotifyWindow, COMM_MSG_SEND_DATA_EMPTY)) {
         RequestHangup();
         break;
       }
       emptyNotice = false;
-      switch (platform::CommWaitForMultiple({CloseEvent, &queue_.Input()})) {
+      switch (platform::CommWaitForMultiple({CloseEvent, &FQueue.Input()})) {
         case 0:
           running = false;
           break;
@@ -244,23 +244,23 @@ void TWriteThread::Execute() {
     emptyNotice = true;
   }
   ComHandle->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeTxClear);
-  queue_.Close();
+  FQueue.Close();
 }
 
 bool TWriteThread::WriteBlock(const uint8_t* block, uint16_t count) {
   uint32_t written = 0;
-  switch (ComHandle->WriteFile(block, count, &written, &writeOverlapped_)) {
+  switch (ComHandle->WriteFile(block, count, &written, &FWriteOverlapped)) {
     case platform::CommIo::Completed:
       break;
     case platform::CommIo::Failed:
       HangupUnlessClosed();
       return false;
     case platform::CommIo::Pending:
-      switch (platform::CommWaitForMultiple({CloseEvent, &writeOverlapped_})) {
+      switch (platform::CommWaitForMultiple({CloseEvent, &FWriteOverlapped})) {
         case 0:
           return false;
         case 1:
-          if (!ComHandle->GetOverlappedResult(&writeOverlapped_, &written, true)) {
+          if (!ComHandle->GetOverlappedResult(&FWriteOverlapped, &written, true)) {
             HangupUnlessClosed();
             return false;
           }

@@ -9,35 +9,37 @@
 #include <thread>
 
 #include "platform/CommPort.h"
-#include "platform/CommThreads.h"
+#include "platform/ThreadPriority.h"
 #include "serial/CommMessages.h"
 
 // A worker thread of the component. Create() makes the thread held before
 // its body (created suspended); Resume() lets it run. Destroying the object
 // waits for the thread; one that was never resumed is let go then, finds the
 // close event set and ends.
-class TCommThread {
+class CommThread {
  public:
-  TCommThread() = default;
-  virtual ~TCommThread();
-  TCommThread(const TCommThread&) = delete;
-  TCommThread& operator=(const TCommThread&) = delete;
+  CommThread() = default;
+  virtual ~CommThread();
+  CommThread(const CommThread&) = delete;
+  CommThread& operator=(const CommThread&) = delete;
 
   // Throws std::system_error when the system cannot make a thread.
   void Create();
   // Applied by the thread itself when it starts.
-  void SetPriority(platform::CommThreadPriority priority) { priority_ = priority; }
+  void SetPriority(platform::ThreadPriority priority) { FPriority = priority; }
   void Resume();
   // True when the thread has ended within `milliseconds`.
   bool WaitFor(uint32_t milliseconds);
-  bool Finished() const { return finished_; }
-  // Whether the system granted the priority (known once the thread runs).
-  bool PriorityGranted() const { return priorityGranted_; }
+  bool Finished() const { return FFinished; }
+
+  // False when the worker could not make what it needs to run (the write
+  // thread's queue); it then counts as not created.
+  virtual bool CanRun() const { return true; }
 
   // Given by OpenPort before the thread starts.
   platform::CommPort* ComHandle = nullptr;
   platform::CommEvent* CloseEvent = nullptr;
-  TCommNotifier* NotifyWindow = nullptr;
+  CommNotifier* NotifyWindow = nullptr;
 
  protected:
   virtual void Execute() = 0;
@@ -52,24 +54,23 @@ class TCommThread {
  private:
   void Run();
 
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool released_ = false;
-  std::atomic<bool> finished_{false};
-  std::atomic<bool> priorityGranted_{false};
-  platform::CommThreadPriority priority_ = platform::CommThreadPriority::Normal;
+  std::thread FThread;
+  std::mutex FMutex;
+  std::condition_variable FChanged;
+  bool FReleased = false;
+  std::atomic<bool> FFinished{false};
+  platform::ThreadPriority FPriority = platform::ThreadPriority::Normal;
 };
 
 // The write thread's own message queue. Posts are accepted from creation
 // until the thread has ended, up to kCommQueueLimit waiting messages; then
 // they are refused and what is left is freed.
-class TWriteQueue {
+class WriteQueue {
  public:
   struct Message {
     uint32_t Msg = 0;
     uint16_t Count = 0;
-    TCommBlock Block;
+    CommBlock Block;
   };
 
   bool Post(Message message);
@@ -77,21 +78,21 @@ class TWriteQueue {
   // signal, so a wait on it wakes only for messages posted afterwards.
   std::optional<Message> Peek();
   void Close();
-  platform::CommEvent& Input() { return input_; }
+  platform::CommEvent& Input() { return FInput; }
   // False when the input signal could not be made: a wait could never wake
   // for a message, so the queue must not be used.
-  bool Valid() const { return input_.Valid(); }
+  bool Valid() const { return FInput.Valid(); }
 
  private:
-  std::mutex mutex_;
-  std::deque<Message> messages_;
-  bool closed_ = false;
-  platform::CommEvent input_;
+  std::mutex FMutex;
+  std::deque<Message> FMessages;
+  bool FClosed = false;
+  platform::CommEvent FInput;
 };
 
 // Receives bytes and watches the line; posts blocks, errors and modem-line
 // changes to the notification object.
-class TReadThread final : public TCommThread {
+class TReadThread final : public CommThread {
  public:
   // Line events watched: CTS, DSR, RLSD, BREAK, ERR, RING.
   static constexpr uint32_t kWatchedEvents = 0x1F8;
@@ -112,23 +113,23 @@ class TReadThread final : public TCommThread {
   bool ArmStatusWait();
   bool HandleStatusEvent(bool collect);
 
-  uint8_t buffer_[kBufferSize] = {};
-  platform::CommOverlapped readOverlapped_;
-  platform::CommOverlapped statusOverlapped_;
-  uint32_t eventMask_ = 0;
-  uint32_t byteCount_ = 0;
+  uint8_t FBuffer[kBufferSize] = {};
+  platform::CommOverlapped FReadOverlapped;
+  platform::CommOverlapped FStatusOverlapped;
+  uint32_t FEventMask = 0;
+  uint32_t FByteCount = 0;
 };
 
 // Writes queued blocks in queue order, one write per block.
-class TWriteThread final : public TCommThread {
+class TWriteThread final : public CommThread {
  public:
   ~TWriteThread() override;
 
   // Queues a block (COMM_MSG_WRITE_DATA); false once the thread has ended
   // or when kCommQueueLimit blocks wait.
-  bool PostThreadMessage(uint32_t msg, uint16_t count, TCommBlock block);
-  // Whether the thread's queue could be made (checked before it runs).
-  bool QueueValid() const { return queue_.Valid(); }
+  bool PostThreadMessage(uint32_t msg, uint16_t count, CommBlock block);
+  // A queue without its wake-up signal would lose every send.
+  bool CanRun() const override { return FQueue.Valid(); }
 
  protected:
   void Execute() override;
@@ -136,6 +137,6 @@ class TWriteThread final : public TCommThread {
  private:
   bool WriteBlock(const uint8_t* block, uint16_t count);
 
-  TWriteQueue queue_;
-  platform::CommOverlapped writeOverlapped_;
+  WriteQueue FQueue;
+  platform::CommOverlapped FWriteOverlapped;
 };

@@ -262,7 +262,7 @@ TEST_F(CommOnPty, OpeningAnOpenPortFailsAndLeavesItWorking) {
   EXPECT_TRUE(comm_.PortOpen());
   EXPECT_EQ(comm_.ComHandle(), handle);
   const char frame[] = "still open";
-  ASSERT_TRUE(comm_.SendData(frame, 10));
+  ASSERT_TRUE(comm_.SendData(reinterpret_cast<const uint8_t*>(frame), 10));
   EXPECT_EQ(FarSideReads(10), std::vector<uint8_t>(frame, frame + 10));
 }
 
@@ -323,7 +323,7 @@ class RefusingComm : public TComm {
   explicit RefusingComm(int refuse) : refuse_(refuse) {}
 
  protected:
-  void CreateWorkerThread(TCommThread& thread) override {
+  void CreateWorkerThread(CommThread& thread) override {
     if (++made_ == refuse_)
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     TComm::CreateWorkerThread(thread);
@@ -474,7 +474,7 @@ TEST(CommNotifications, TheQueueIsBoundedAndKeepsRoomForOneHangUpRequest) {
   TComm comm;
   Recorder recorder;
   recorder.Attach(comm);
-  TCommNotifier notifier(&comm);
+  CommNotifier notifier(&comm);
   for (size_t i = 0; i < kCommQueueLimit; ++i) {
     const uint8_t byte = static_cast<uint8_t>(i);
     ASSERT_TRUE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_DATA, 1, 0, MakeCommBlock(&byte, 1)));

@@ -2,11 +2,12 @@
 
 namespace platform {
 
-enum class CommThreadPriority { Normal, AboveNormal, Highest };
+// The thread priorities the serial component asks for.
+enum class ThreadPriority { Normal, AboveNormal, Highest };
 
 // Gives the calling thread a nice value for the priority: highest -10,
 // above normal -5. Returns false when the system refuses (no privilege); the
 // thread then simply keeps its normal priority.
-bool SetCurrentThreadPriority(CommThreadPriority priority);
+bool SetCurrentThreadPriority(ThreadPriority priority);
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/CommThreads.h"
+#include "platform/ThreadPriority.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -8,13 +8,13 @@ namespace platform {
 
 namespace {
 
-int NiceFor(CommThreadPriority priority) {
+int NiceFor(ThreadPriority priority) {
   switch (priority) {
-    case CommThreadPriority::Highest:
+    case ThreadPriority::Highest:
       return -10;
-    case CommThreadPriority::AboveNormal:
+    case ThreadPriority::AboveNormal:
       return -5;
-    case CommThreadPriority::Normal:
+    case ThreadPriority::Normal:
       break;
   }
   return 0;
@@ -22,7 +22,7 @@ int NiceFor(CommThreadPriority priority) {
 
 }  // namespace
 
-bool SetCurrentThreadPriority(CommThreadPriority priority) {
+bool SetCurrentThreadPriority(ThreadPriority priority) {
   // On Linux a nice value set for a thread id applies to that thread alone.
   const auto tid = static_cast<id_t>(syscall(SYS_gettid));
   return setpriority(PRIO_PROCESS, tid, NiceFor(priority)) == 0;
