@@ -9,6 +9,7 @@
 // disconnected and idle.
 //
 //   bench_soak [--windows N] [--operations N] [--seed N] [--no-unplug] [--chn]
+//              [--trace-lines N]
 //
 // The program runs the windows in a child process of itself and reports a
 // crash or a stall of that child, which would otherwise end the run
@@ -65,6 +66,10 @@ struct Options {
   bool unplug = true;
   bool chinese = false;
   bool worker = false;
+  // Lines each window's hidden debug page keeps; 0 keeps the window's own
+  // bound. The page grows up to its bound by design, which a short run
+  // cannot tell from a leak: a small bound shows what grows besides it.
+  int traceLines = 0;
 };
 
 bool ParsePositive(const char* text, int& value) {
@@ -86,6 +91,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.operations = number;
     } else if (arg == "--seed" && hasValue && ParsePositive(argv[++i], number)) {
       options.seed = static_cast<unsigned>(number);
+    } else if (arg == "--trace-lines" && hasValue && ParsePositive(argv[++i], number)) {
+      options.traceLines = number;
     } else if (arg == "--no-unplug") {
       options.unplug = false;
     } else if (arg == "--chn") {
@@ -95,9 +102,11 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     } else {
       std::fprintf(stderr,
                    "usage: bench_soak [--windows N] [--operations N] [--seed N] [--no-unplug] "
-                   "[--chn]\n"
+                   "[--chn] [--trace-lines N]\n"
                    "  --no-unplug  leave out the unplugged adapter and the disconnect during an\n"
-                   "               operation\n");
+                   "               operation\n"
+                   "  --trace-lines N  each window's debug page keeps its last N lines\n"
+                   "               (default: the window's own bound)\n");
       return false;
     }
   }
@@ -687,6 +696,7 @@ int RunWorker(int argc, char** argv, const Options& options) {
   for (int i = 0; i < options.windows; ++i) {
     windows.push_back(std::make_unique<TfrmMain>());
     windows.back()->ui->cbxPort->setCurrentText(QStringLiteral("COM%1").arg(i + 1));
+    if (options.traceLines > 0) windows.back()->ui->Memo1->setMaximumBlockCount(options.traceLines);
     // The driver is a child of its window.
     auto* driver = new WindowDriver(soak, *windows.back(), *simulators[i], i,
                                     options.seed * 7919u + static_cast<unsigned>(i), perWindow);
