@@ -12,8 +12,6 @@
 #include <QTimer>
 #include <vector>
 
-#include "app/Application.h"
-#include "app/Dialogs.h"
 #include "app/MyElemLst.h"
 #include "app/PortList.h"
 #include "app/untMain.h"
@@ -22,6 +20,8 @@
 #include "platform/Exception.h"
 #include "protocol/FrameSearch.h"
 #include "serial/Comm.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
 #include "ui_untMain.h"
 
 using namespace protocol;
@@ -49,7 +49,7 @@ void Pause(unsigned long ms) {
 }
 
 void Show(const QString& text) {
-  app::Dialogs().ShowMessage(text);
+  ui::Dialogs().ShowMessage(text);
 }
 
 void ShowLang(const char* chn, const char* enu) {
@@ -92,12 +92,12 @@ void TfrmMain::CreateDeviceOperations() {
 void TfrmMain::ConnectDeviceHandlers() {
   // Guarded: a failure escaping a handler is reported with its control or
   // timer as the sender.
-  app::ConnectGuarded(ui->btnConn, &QPushButton::clicked, this, [this] { btnConnClick(); });
-  app::ConnectGuarded(ui->btnReadCfg, &QPushButton::clicked, this, [this] { btnReadCfgClick(); });
-  app::ConnectGuarded(ui->btnWriteCfg, &QPushButton::clicked, this, [this] { btnWriteCfgClick(); });
-  app::ConnectGuarded(ui->btnDefCfg, &QPushButton::clicked, this, [this] { btnDefCfgClick(); });
-  app::ConnectGuarded(timBath, &QTimer::timeout, this, [this] { timBathTimer(); });
-  app::ConnectGuarded(timOut, &QTimer::timeout, this, [this] { timOutTimer(); });
+  ui::ConnectGuarded(ui->btnConn, &QPushButton::clicked, this, [this] { btnConnClick(); });
+  ui::ConnectGuarded(ui->btnReadCfg, &QPushButton::clicked, this, [this] { btnReadCfgClick(); });
+  ui::ConnectGuarded(ui->btnWriteCfg, &QPushButton::clicked, this, [this] { btnWriteCfgClick(); });
+  ui::ConnectGuarded(ui->btnDefCfg, &QPushButton::clicked, this, [this] { btnDefCfgClick(); });
+  ui::ConnectGuarded(timBath, &QTimer::timeout, this, [this] { timBathTimer(); });
+  ui::ConnectGuarded(timOut, &QTimer::timeout, this, [this] { timOutTimer(); });
 }
 
 void TfrmMain::DestroyDeviceOperations() {
@@ -214,8 +214,8 @@ bool TfrmMain::OpenSelectedPort() {
     Pause(kOpenPauseMs);
     return true;
   } catch (...) {
-    app::Dialogs().ShowMessageWithDetail(platform::CurrentExceptionText(),
-                                         app::OpenFailureDetail(*Comm1));
+    ui::Dialogs().ShowMessageWithDetail(platform::CurrentExceptionText(),
+                                        app::OpenFailureDetail(*Comm1));
     return false;
   }
 }

@@ -4,11 +4,11 @@
 #include <QMenu>
 #include <QRegularExpression>
 
-#include "app/Dialogs.h"
 #include "i18n/LangDbPassword.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untMultiLang.h"
 #include "platform/ProgramFolder.h"
+#include "ui/Dialogs.h"
 
 TfrmDM* frmDM = nullptr;
 
@@ -108,7 +108,7 @@ bool TfrmDM::ConnectDatabase() {
     conn1.Open();
     return conn1.Connected();
   } catch (const platform::Exception& e) {
-    app::Dialogs().ShowMessage(QStringLiteral("Connect to database error, ") + e.Text());
+    ui::Dialogs().ShowMessage(QStringLiteral("Connect to database error, ") + e.Text());
     return false;
   }
 }

@@ -6,12 +6,12 @@
 #include <array>
 #include <span>
 
-#include "app/Dialogs.h"
 #include "i18n/untDM.h"
 #include "params/ParamFileIo.h"
 #include "params/ParamPanel.h"
 #include "platform/Exception.h"
 #include "protocol/ParamFileFormat.h"
+#include "ui/Dialogs.h"
 
 namespace params {
 namespace {
@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t kCrcBlockSize = 4096;
 
 void Show(const QString& chn, const QString& enu) {
-  app::Dialogs().ShowMessage(LangText(chn, enu));
+  ui::Dialogs().ShowMessage(LangText(chn, enu));
 }
 
 void Show(const protocol::LangMessage& message) {
@@ -67,35 +67,35 @@ QByteArray BuildParameterFile(const TParamPanel& panel) {
 
 void ExportParameters(TParamPanel& panel) {
   try {
-    app::FileDialogRequest request;
+    ui::FileDialogRequest request;
     request.fileName = QStringLiteral("Parameter.bin");
     request.filter = QStringLiteral("BIN文件(*.bin)");
     request.defaultSuffix = QStringLiteral("bin");
-    const QString fileName = app::Dialogs().ChooseSaveFile(request);
+    const QString fileName = ui::Dialogs().ChooseSaveFile(request);
     if (fileName.isEmpty()) return;
     if (QFileInfo::exists(fileName) &&
-        !app::Dialogs().AskYesNo(QStringLiteral("文件已经存在,是否覆盖?")))
+        !ui::Dialogs().AskYesNo(QStringLiteral("文件已经存在,是否覆盖?")))
       return;
     WriteFileAtomically(fileName, BuildParameterFile(panel));
     Show(QStringLiteral("数据参数保存成功！"),
          QStringLiteral("Data parameters saved successfully!"));
   } catch (...) {
-    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
+    ui::Dialogs().ShowMessage(platform::CurrentExceptionText());
   }
 }
 
 void ImportParameters(TParamPanel& panel) {
   try {
-    app::FileDialogRequest request;
+    ui::FileDialogRequest request;
     request.filter = LangText(QStringLiteral("BIN文件(*.bin)"), QStringLiteral("BIN Files(*.bin)"));
-    const QString fileName = app::Dialogs().ChooseOpenFile(request);
+    const QString fileName = ui::Dialogs().ChooseOpenFile(request);
     if (fileName.isEmpty()) {
       Show(QStringLiteral("请选择导入文件！"), QStringLiteral("Please select the import file!"));
       return;
     }
     ImportParameterFile(panel, fileName);
   } catch (...) {
-    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
+    ui::Dialogs().ShowMessage(platform::CurrentExceptionText());
   }
 }
 
@@ -113,7 +113,7 @@ void ImportParameterFile(TParamPanel& panel, const QString& fileName) {
     panel.ApplyComParams(records.com, StopBitsRule::File);
     panel.ApplyCanParams(records.can);
   } catch (...) {
-    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
+    ui::Dialogs().ShowMessage(platform::CurrentExceptionText());
   }
 }
 

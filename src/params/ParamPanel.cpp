@@ -5,12 +5,12 @@
 #include <QKeyEvent>
 #include <QTabWidget>
 
-#include "app/Dialogs.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untDM.h"
 #include "params/MyMaskEdit.h"
 #include "params/SpinEdit.h"
 #include "platform/Exception.h"
+#include "ui/Dialogs.h"
 
 namespace params {
 namespace {
@@ -80,7 +80,7 @@ void FocusIfPossible(QWidget* widget) {
 }
 
 void ShowText(const QString& chn, const QString& enu) {
-  app::Dialogs().ShowMessage(LangText(chn, enu));
+  ui::Dialogs().ShowMessage(LangText(chn, enu));
 }
 
 }  // namespace

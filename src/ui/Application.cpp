@@ -1,10 +1,10 @@
-#include "app/Application.h"
+#include "ui/Application.h"
 
 #include <cstdio>
 
 #include "platform/Exception.h"
 
-namespace app {
+namespace ui {
 namespace {
 
 ExceptionHandler& InstalledHandler() {
@@ -31,6 +31,12 @@ void ReportCurrentException(QObject* sender) {
   }
 }
 
+QString EscapedFailureText(const QObject* sender, const QString& text) {
+  const QString className =
+      sender ? QString::fromLatin1(sender->metaObject()->className()) : QStringLiteral("TObject");
+  return QStringLiteral("Class ") + className + QStringLiteral(" exception: ") + text;
+}
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
@@ -42,4 +48,4 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   }
 }
 
-}  // namespace app
+}  // namespace ui

@@ -6,8 +6,10 @@
 #include <functional>
 #include <utility>
 
-
-namespace app {
+// How failures reach the operator. Failures are exceptions; a handler that
+// catches nothing lets them escape to the application-wide handler, which the
+// main window installs. Both paths start here.
+namespace ui {
 
 // Sender: the object whose handler failed; text: the failure's text.
 using ExceptionHandler = std::function<void(QObject* sender, const QString& text)>;
@@ -20,6 +22,10 @@ void SetExceptionHandler(ExceptionHandler handler);
 // Hands the exception being handled to the installed handler; call it inside
 // a catch block. Never throws.
 void ReportCurrentException(QObject* sender);
+
+// "Class <sender's class> exception: <text>", the application-wide handler's
+// message; a missing sender counts as a TObject.
+QString EscapedFailureText(const QObject* sender, const QString& text);
 
 // Connects a signal of `sender` to a handler without arguments so that a
 // failure escaping the handler is reported with `sender` as its sender before
@@ -50,4 +56,4 @@ class TApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 };
 
-}  // namespace app
+}  // namespace ui
