@@ -3,14 +3,18 @@
 #
 # The layers, bottom to top. A folder of src/ may include headers of its own
 # layer and of the layers below it, never of a layer above.
-#   0  protocol, platform   pure protocol code; the Linux and library layers
+#   0  protocol, platform,  pure protocol code; the Linux and library layers;
+#      messages             the operator messages in both languages
 #   1  serial               the serial-port component
 #   2  ui                   dialog seam, failure reporting, window helpers
 #   3  params, i18n         parameter panel and files; languages and settings
 #   4  app, cli             the two programs
-# protocol is plain C++: it includes no other folder of src/ at all.
+# The folders of layer 0 stand side by side and do not know each other, with
+# one exception: protocol takes its operator messages from messages. protocol
+# and messages are plain C++.
 set(level_protocol 0)
 set(level_platform 0)
+set(level_messages 0)
 set(level_serial 1)
 set(level_ui 2)
 set(level_params 3)
@@ -41,12 +45,10 @@ foreach(folder IN LISTS folders)
         continue()
       endif()
       set(allowed TRUE)
-      if(folder STREQUAL "protocol" AND NOT target STREQUAL "protocol")
+      if(level_${target} GREATER level_${folder})
         set(allowed FALSE)
-      elseif(level_${target} GREATER level_${folder})
-        set(allowed FALSE)
-      elseif(level_${target} EQUAL 0 AND level_${folder} EQUAL 0 AND NOT target STREQUAL folder)
-        # platform and protocol stand side by side and do not know each other.
+      elseif(level_${target} EQUAL 0 AND level_${folder} EQUAL 0 AND NOT target STREQUAL folder
+             AND NOT (folder STREQUAL "protocol" AND target STREQUAL "messages"))
         set(allowed FALSE)
       endif()
       if(NOT allowed)

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/Exception.h"
+#include "ui/Dialogs.h"
 
 namespace ui {
 namespace {
@@ -29,6 +30,10 @@ void ReportCurrentException(QObject* sender) {
   } catch (...) {
     // A failure while reporting a failure must not escape the event loop.
   }
+}
+
+void ShowCurrentFailure(const QString& prefix) {
+  Dialogs().ShowMessage(prefix + platform::CurrentExceptionText());
 }
 
 QString EscapedFailureText(const QObject* sender, const QString& text) {

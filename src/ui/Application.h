@@ -27,6 +27,24 @@ void ReportCurrentException(QObject* sender);
 // message; a missing sender counts as a TObject.
 QString EscapedFailureText(const QObject* sender, const QString& text);
 
+// Shows the failure being handled in a message box: `prefix` followed
+// directly by the failure's text. Call it inside a catch block.
+void ShowCurrentFailure(const QString& prefix = QString());
+
+// Runs one step of an operation that reports its own failures: a failure the
+// step raises is shown (after `prefix`) and goes no further. True when the
+// step completed.
+template <typename Step>
+bool RunShowingFailure(Step&& step, const QString& prefix = QString()) {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    ShowCurrentFailure(prefix);
+    return false;
+  }
+}
+
 // Connects a signal of `sender` to a handler without arguments so that a
 // failure escaping the handler is reported with `sender` as its sender before
 // it can unwind through the toolkit. Use it for every control and timer
