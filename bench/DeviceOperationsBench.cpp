@@ -19,20 +19,20 @@
 #include <vector>
 
 #include "ConvsimProcess.h"
-#include "app/Application.h"
-#include "app/Dialogs.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
 #include "platform/ProgramFolder.h"
 #include "serial/Comm.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
 
 namespace {
 
 constexpr int kDeadlineMs = 20000;
 
 // Records when each message is shown instead of showing it.
-class TimedDialogs final : public app::DialogSeam {
+class TimedDialogs final : public ui::DialogSeam {
  public:
   void ShowMessage(const QString& text) override {
     lastAt = clock.nsecsElapsed();
@@ -40,8 +40,8 @@ class TimedDialogs final : public app::DialogSeam {
     if (waiting) waiting->quit();
   }
   bool AskYesNo(const QString&) override { return false; }
-  QString ChooseOpenFile(const app::FileDialogRequest&) override { return {}; }
-  QString ChooseSaveFile(const app::FileDialogRequest&) override { return {}; }
+  QString ChooseOpenFile(const ui::FileDialogRequest&) override { return {}; }
+  QString ChooseSaveFile(const ui::FileDialogRequest&) override { return {}; }
 
   QStringList messages;
   qint64 lastAt = 0;
@@ -110,14 +110,14 @@ class Bench {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  app::TApplication application(argc, argv);
+  ui::TApplication application(argc, argv);
   const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
 
   QTemporaryDir folder;
   platform::SetProgramFolder(folder.path());
   TimedDialogs dialogs;
   dialogs.clock.start();
-  app::InstallDialogs(&dialogs);
+  ui::InstallDialogs(&dialogs);
   testing_support::ConvsimProcess convsim(QStringLiteral(CONVSIM_EXE), folder.path());
   if (convsim.Com() == 0) {
     std::fprintf(stderr, "bench: convsim did not start\n");
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
                 worst, figures[i].failures);
     withinTarget = withinTarget && !values.empty() && median <= 20.0 && figures[i].failures == 0;
   }
-  app::InstallDialogs(nullptr);
+  ui::InstallDialogs(nullptr);
   platform::SetProgramFolder(QString());
   return withinTarget ? 0 : 1;
 }

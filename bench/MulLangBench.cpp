@@ -31,8 +31,8 @@
 #include "i18n/untMultiLang.h"
 #include "platform/ProgramFolder.h"
 #ifdef BENCH_REAL_MAIN_WINDOW
-#include "app/Dialogs.h"
 #include "app/untMain.h"
+#include "ui/Dialogs.h"
 #endif
 
 namespace {
@@ -98,12 +98,12 @@ class TfrmMain : public QMainWindow {
 };
 #else
 // Messages of the window's start-up (no language database here) are dropped.
-class SilentDialogs final : public app::DialogSeam {
+class SilentDialogs final : public ui::DialogSeam {
  public:
   void ShowMessage(const QString&) override {}
   bool AskYesNo(const QString&) override { return false; }
-  QString ChooseOpenFile(const app::FileDialogRequest&) override { return {}; }
-  QString ChooseSaveFile(const app::FileDialogRequest&) override { return {}; }
+  QString ChooseOpenFile(const ui::FileDialogRequest&) override { return {}; }
+  QString ChooseSaveFile(const ui::FileDialogRequest&) override { return {}; }
 };
 #endif
 
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
 
 #ifdef BENCH_REAL_MAIN_WINDOW
   SilentDialogs dialogs;
-  app::InstallDialogs(&dialogs);
+  ui::InstallDialogs(&dialogs);
 #endif
   TfrmMain window;
   std::vector<Timing> firstRun, complete;
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
   Print("complete file (reads only)", complete, 5);
   platform::SetProgramFolder(QString());
 #ifdef BENCH_REAL_MAIN_WINDOW
-  app::InstallDialogs(nullptr);
+  ui::InstallDialogs(nullptr);
 #endif
   return 0;
 }

@@ -39,8 +39,8 @@
 
 #include "SoakCases.h"
 #include "SoakSimulator.h"
-#include "app/Application.h"
-#include "app/Dialogs.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
@@ -137,13 +137,13 @@ struct Sample {
 // The application object, also keeping the receivers of the events being
 // delivered: a message shown inside a handler belongs to the window whose
 // control, timer or serial component received the event.
-class TrackingApplication final : public app::TApplication {
+class TrackingApplication final : public ui::TApplication {
  public:
-  using app::TApplication::TApplication;
+  using ui::TApplication::TApplication;
 
   bool notify(QObject* receiver, QEvent* event) override {
     receivers_.emplace_back(receiver);
-    const bool handled = app::TApplication::notify(receiver, event);
+    const bool handled = ui::TApplication::notify(receiver, event);
     receivers_.pop_back();
     return handled;
   }
@@ -327,7 +327,7 @@ class Soak {
 };
 
 // The dialog seam of the run: each message goes to its window's driver.
-class SoakDialogs final : public app::DialogSeam {
+class SoakDialogs final : public ui::DialogSeam {
  public:
   explicit SoakDialogs(Soak& soak) : soak_(soak) {}
 
@@ -344,8 +344,8 @@ class SoakDialogs final : public app::DialogSeam {
     std::printf("  message for no window: \"%s\"\n", text.toUtf8().constData());
   }
   bool AskYesNo(const QString&) override { return false; }
-  QString ChooseOpenFile(const app::FileDialogRequest&) override { return {}; }
-  QString ChooseSaveFile(const app::FileDialogRequest&) override { return {}; }
+  QString ChooseOpenFile(const ui::FileDialogRequest&) override { return {}; }
+  QString ChooseSaveFile(const ui::FileDialogRequest&) override { return {}; }
 
  private:
   Soak& soak_;
@@ -670,7 +670,7 @@ int RunWorker(int argc, char** argv, const Options& options) {
   Totals totals;
   Soak soak(options, application, totals);
   SoakDialogs dialogs(soak);
-  app::InstallDialogs(&dialogs);
+  ui::InstallDialogs(&dialogs);
 
   std::vector<std::unique_ptr<SoakSimulator>> simulators;
   int ready = 0;
@@ -715,7 +715,7 @@ int RunWorker(int argc, char** argv, const Options& options) {
   if (status != 0) return status;
 
   const bool met = PrintTable(options, totals, soak.samples(), elapsed.elapsed() / 60000.0);
-  app::InstallDialogs(nullptr);
+  ui::InstallDialogs(nullptr);
   windows.clear();
   platform::SetProgramFolder(QString());
   return met ? 0 : 1;

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "messages/Messages.h"
 #include "protocol/ByteOrder.h"
 #include "protocol/ParamFileFormat.h"
 
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto check = protocol::CheckParamFile(bytes, bytes.size());
   if (check != protocol::ParamFileCheck::Valid) {
-    Require(protocol::ParamFileCheckMessage(check).enu[0] != '\0');
+    Require(messages::MessageText(*protocol::ParamFileCheckMessage(check), "enu")[0] != '\0');
     return 0;
   }
   Require(protocol::ParamFileCrc(bytes) ==

@@ -10,6 +10,7 @@
 #include <QSocketNotifier>
 #include <QStyledItemDelegate>
 
+#include "i18n/OperatorMessages.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untDM.h"
 #include "platform/PortReason.h"
@@ -163,9 +164,7 @@ void PortList::UpdateComboToolTip() {
   if (index < 0) return;
   const QString description = combo_->itemData(index, kPortDescriptionRole).toString();
   combo_->setToolTip(combo_->itemText(index) + QStringLiteral(" \u00b7 ") +
-                     (description.isEmpty()
-                          ? LangText(QStringLiteral("无设备"), QStringLiteral("no device"))
-                          : description));
+                     (description.isEmpty() ? MsgText(messages::Msg::NoDevice) : description));
 }
 
 void PortList::SelectLastConnected() {

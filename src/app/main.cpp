@@ -1,19 +1,19 @@
 // quillon-config: configuration tool for a CAN-bus to serial-line converter.
 #include <cstdio>
 
-#include "app/Application.h"
-#include "app/Dialogs.h"
 #include "app/untMain.h"
 #include "i18n/untDM.h"
 #include "platform/ProgramFolder.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
 
 int main(int argc, char** argv) {
-  app::TApplication application(argc, argv);
+  ui::TApplication application(argc, argv);
   // Without a usable program folder the settings and language choices would
   // be lost: say why and stop before anything is written.
   if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty()) {
     std::fprintf(stderr, "quillon-config: %s\n", qPrintable(problem));
-    app::Dialogs().ShowMessage(problem);
+    ui::Dialogs().ShowMessage(problem);
     return 1;
   }
   // The data module comes first: the window's creation reads the language

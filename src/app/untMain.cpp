@@ -1,18 +1,15 @@
 #include "app/untMain.h"
 
-#include <QFont>
-#include <QGuiApplication>
 #include <QMenuBar>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 
-#include "app/Application.h"
-#include "app/Dialogs.h"
 #include "app/PortList.h"
-#include "i18n/MulLangToolkit.h"
 #include "params/ParamFile.h"
 #include "params/ParamPanel.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
+#include "ui/WindowHelpers.h"
 #include "ui_untMain.h"
 
 // The logo lives in a resource of this static library; make sure the linker
@@ -40,11 +37,9 @@ TfrmMain::TfrmMain(QWidget* parent)
       Panel(nullptr) {
   InitLogoResource();
   ui->setupUi(this);
-  // The language file's keys start with the window's design name, and its
-  // font lines carry the design's GB2312 character set (134).
+  // The language file's keys start with the window's design name.
   setObjectName(QStringLiteral("frmMain"));
-  setProperty(mullang::kFontCharsetProperty, 134);
-  ApplyDesignFont();
+  ui::ApplyDesignFont(this);
   CreateParamPanel();
 
   timBath->setObjectName(QStringLiteral("timBath"));
@@ -52,25 +47,15 @@ TfrmMain::TfrmMain(QWidget* parent)
   for (QTimer* timer : {timBath, timOut}) timer->setSingleShot(true);
 
   FixClientArea();
-  CenterOnScreen();
+  ui::CenterOnScreen(this);
   ConnectWindowHandlers();
   FormCreate();
 }
 
 TfrmMain::~TfrmMain() {
   FormDestroy();
-  app::SetExceptionHandler({});
+  ui::SetExceptionHandler({});
   delete ui;
-}
-
-void TfrmMain::ApplyDesignFont() {
-  // The form is designed for SimSun at 13 pixels; where it is missing the
-  // CJK font that the install list brings stands in.
-  QFont designFont = font();
-  designFont.setFamilies(
-      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
-  designFont.setPixelSize(13);
-  setFont(designFont);
 }
 
 void TfrmMain::FixClientArea() {
@@ -78,14 +63,6 @@ void TfrmMain::FixClientArea() {
   // resizable.
   const int menuHeight = ui->MainMenu1->sizeHint().height();
   setFixedSize(kClientWidth, kClientHeight + menuHeight);
-}
-
-void TfrmMain::CenterOnScreen() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
-  QRect frame(QPoint(0, 0), size());
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
 }
 
 void TfrmMain::CreateParamPanel() {
@@ -117,9 +94,9 @@ void TfrmMain::CreateParamPanel() {
 }
 
 void TfrmMain::ConnectWindowHandlers() {
-  app::ConnectGuarded(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-  app::ConnectGuarded(ui->N1, &QAction::triggered, this, [this] { N1Click(); });
-  app::ConnectGuarded(ui->N2, &QAction::triggered, this, [this] { N2Click(); });
+  ui::ConnectGuarded(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  ui::ConnectGuarded(ui->N1, &QAction::triggered, this, [this] { N1Click(); });
+  ui::ConnectGuarded(ui->N2, &QAction::triggered, this, [this] { N2Click(); });
 }
 
 void TfrmMain::FillPortList() {
@@ -159,7 +136,7 @@ void TfrmMain::FormCreate() {
   // 3.
   ui->pgcFunc->setCurrentIndex(kConvertTab);
   // 4.
-  app::SetExceptionHandler(
+  ui::SetExceptionHandler(
       [this](QObject* sender, const QString& text) { AppException(sender, text); });
   // 5. Disconnected: only the port choice, the connect button and the
   // data-conversion group can be used.
@@ -196,10 +173,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 void TfrmMain::AppException(QObject* Sender, const QString& text) {
   try {
-    const QString className =
-        Sender ? QString::fromLatin1(Sender->metaObject()->className()) : QStringLiteral("TObject");
-    app::Dialogs().ShowMessage(QStringLiteral("Class ") + className +
-                               QStringLiteral(" exception: ") + text);
+    ui::Dialogs().ShowMessage(ui::EscapedFailureText(Sender, text));
   } catch (...) {
     // Nothing more can be done for a failure while reporting a failure.
   }

@@ -173,9 +173,7 @@ class TfrmMain : public QMainWindow {
   void showEvent(QShowEvent* event) override;
 
  private:
-  void ApplyDesignFont();
   void FixClientArea();
-  void CenterOnScreen();
   void FillPortList();
   void SetStartupEnabledState();
   // The controls a connection enables and a disconnection disables: the

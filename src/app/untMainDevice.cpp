@@ -12,19 +12,20 @@
 #include <QTimer>
 #include <vector>
 
-#include "app/Application.h"
-#include "app/Dialogs.h"
 #include "app/MyElemLst.h"
 #include "app/PortList.h"
 #include "app/untMain.h"
-#include "i18n/untDM.h"
+#include "i18n/OperatorMessages.h"
 #include "params/ParamPanel.h"
 #include "platform/Exception.h"
 #include "protocol/FrameSearch.h"
 #include "serial/Comm.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
 #include "ui_untMain.h"
 
 using namespace protocol;
+using messages::Msg;
 
 namespace {
 
@@ -46,14 +47,6 @@ constexpr int kPortNumberMaxChars = 4;
 
 void Pause(unsigned long ms) {
   QThread::msleep(ms);
-}
-
-void Show(const QString& text) {
-  app::Dialogs().ShowMessage(text);
-}
-
-void ShowLang(const char* chn, const char* enu) {
-  Show(LangText(QString::fromUtf8(chn), QString::fromUtf8(enu)));
 }
 
 }  // namespace
@@ -92,12 +85,12 @@ void TfrmMain::CreateDeviceOperations() {
 void TfrmMain::ConnectDeviceHandlers() {
   // Guarded: a failure escaping a handler is reported with its control or
   // timer as the sender.
-  app::ConnectGuarded(ui->btnConn, &QPushButton::clicked, this, [this] { btnConnClick(); });
-  app::ConnectGuarded(ui->btnReadCfg, &QPushButton::clicked, this, [this] { btnReadCfgClick(); });
-  app::ConnectGuarded(ui->btnWriteCfg, &QPushButton::clicked, this, [this] { btnWriteCfgClick(); });
-  app::ConnectGuarded(ui->btnDefCfg, &QPushButton::clicked, this, [this] { btnDefCfgClick(); });
-  app::ConnectGuarded(timBath, &QTimer::timeout, this, [this] { timBathTimer(); });
-  app::ConnectGuarded(timOut, &QTimer::timeout, this, [this] { timOutTimer(); });
+  ui::ConnectGuarded(ui->btnConn, &QPushButton::clicked, this, [this] { btnConnClick(); });
+  ui::ConnectGuarded(ui->btnReadCfg, &QPushButton::clicked, this, [this] { btnReadCfgClick(); });
+  ui::ConnectGuarded(ui->btnWriteCfg, &QPushButton::clicked, this, [this] { btnWriteCfgClick(); });
+  ui::ConnectGuarded(ui->btnDefCfg, &QPushButton::clicked, this, [this] { btnDefCfgClick(); });
+  ui::ConnectGuarded(timBath, &QTimer::timeout, this, [this] { timBathTimer(); });
+  ui::ConnectGuarded(timOut, &QTimer::timeout, this, [this] { timOutTimer(); });
 }
 
 void TfrmMain::DestroyDeviceOperations() {
@@ -147,9 +140,7 @@ void TfrmMain::Disconnect() {
 }
 
 void TfrmMain::UpdateConnCaption() {
-  ui->btnConn->setText(Comm1->PortOpen()
-                           ? LangText(QStringLiteral("断开"), QStringLiteral("Disconnect"))
-                           : LangText(QStringLiteral("连接"), QStringLiteral("Connect")));
+  ui->btnConn->setText(MsgText(Comm1->PortOpen() ? Msg::Disconnect : Msg::Connect));
 }
 
 void TfrmMain::ConfigurePort() {
@@ -214,26 +205,24 @@ bool TfrmMain::OpenSelectedPort() {
     Pause(kOpenPauseMs);
     return true;
   } catch (...) {
-    app::Dialogs().ShowMessageWithDetail(platform::CurrentExceptionText(),
-                                         app::OpenFailureDetail(*Comm1));
+    ui::Dialogs().ShowMessageWithDetail(platform::CurrentExceptionText(),
+                                        app::OpenFailureDetail(*Comm1));
     return false;
   }
 }
 
 void TfrmMain::SendQuery(std::uint16_t code) {
-  try {
+  ui::RunShowingFailure([&] {
     const Frame frame = BuildQueryFrame(code);
     if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
-      ShowLang("发送出错！", "Send error!");
-  } catch (...) {
-    Show(platform::CurrentExceptionText());
-  }
+      ShowMsg(Msg::SendError);
+  });
 }
 
 void TfrmMain::SendRestoreDefault() {
   const Frame frame = BuildQueryFrame(CMD_RESTORE_DEFAULT);
   if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
-    ShowLang("恢复默认配置发送出错！", "Send \"Restore Default Configuration Command\" error.");
+    ShowMsg(Msg::RestoreSendError);
 }
 
 void TfrmMain::SetControlsEnabled(bool enabled) {
@@ -251,7 +240,7 @@ void TfrmMain::SetControlsEnabled(bool enabled) {
 // ---- button handlers ----
 
 void TfrmMain::btnConnClick() {
-  try {
+  ui::RunShowingFailure([&] {
     if (Comm1->PortOpen()) {
       Disconnect();
       return;
@@ -264,13 +253,11 @@ void TfrmMain::btnConnClick() {
     CurOpCode = CMD_GET_VERSION;
     StartBatch(kBathMs);
     ui->btnConn->setEnabled(false);
-  } catch (...) {
-    Show(platform::CurrentExceptionText());
-  }
+  });
 }
 
 void TfrmMain::btnReadCfgClick() {
-  try {
+  ui::RunShowingFailure([&] {
     const auto operation = BeginOperation();
     FCmdList->Clear();
     switch (ui->pgcFunc->currentIndex()) {
@@ -289,13 +276,11 @@ void TfrmMain::btnReadCfgClick() {
     if (OperationEnded(operation)) return;
     CurOpCode = OP_READ_CFG;
     StartBatch(kBathMs);
-  } catch (...) {
-    Show(platform::CurrentExceptionText());
-  }
+  });
 }
 
 void TfrmMain::btnWriteCfgClick() {
-  try {
+  ui::RunShowingFailure([&] {
     const int shownTab = ui->pgcFunc->currentIndex();
     if (ValidatePanel()) return;
     ui->pgcFunc->setCurrentIndex(shownTab);
@@ -317,9 +302,7 @@ void TfrmMain::btnWriteCfgClick() {
     }
     CurOpCode = OP_WRITE_CFG;
     StartBatch(kBathMs);
-  } catch (...) {
-    Show(platform::CurrentExceptionText());
-  }
+  });
 }
 
 // Catches nothing: a failure here reaches the application-wide handler.
@@ -348,7 +331,7 @@ void TfrmMain::timOutTimer() {
   if (CurOpCode == CMD_GET_VERSION && Comm1->PortOpen()) Comm1->ClosePort();
   UpdateConnCaption();
   CurOpCode = 0;
-  ShowLang("操作超时!", "operating timeout.");
+  ShowMsg(Msg::Timeout);
 }
 
 // ---- receiving ----
@@ -366,12 +349,11 @@ void TfrmMain::Comm1RequestHangup(TComm* /*Sender*/) {
   EndOperation();
   SetControlsEnabled(false);  // closes the port
   ui->btnConn->setEnabled(true);
-  ShowLang("串口已断开，请在适配器重新接入后重新连接。",
-           "The serial port was lost. Reconnect when the adapter is back.");
+  ShowMsg(Msg::PortLost);
 }
 
 void TfrmMain::ProcessReplies(std::uint16_t op) {
-  try {
+  const auto examine = [&] {
     switch (op) {
       case CMD_RESTORE_DEFAULT:
         ProcessRestoreReply();
@@ -388,10 +370,8 @@ void TfrmMain::ProcessReplies(std::uint16_t op) {
       default:
         break;
     }
-  } catch (...) {
-    Show(LangText(QStringLiteral("操作出错："), QStringLiteral("Operating error:")) +
-         platform::CurrentExceptionText());
-  }
+  };
+  ui::RunShowingFailure(examine, MsgText(Msg::OperatingError));
 }
 
 void TfrmMain::ProcessRestoreReply() {
@@ -399,7 +379,7 @@ void TfrmMain::ProcessRestoreReply() {
   if (!reply) return;
   if (FrameStatus(*reply) != FRAME_ACK) {
     // The time-out keeps running and reports this operation as well.
-    ShowLang("获取默认设置参数失败！", "Gets the default parameter settings fail!");
+    ShowMsg(Msg::RestoreFail);
     return;
   }
   const auto operation = BeginOperation();
@@ -432,10 +412,7 @@ void TfrmMain::ProcessStreamReplies(std::span<const std::uint16_t> codes, bool r
     if (FCmdList->Count() == 0) {
       timOut->stop();
       CurOpCode = 0;
-      if (reading)
-        ShowLang("获取配置成功!", "acquire configuration succeed!");
-      else
-        ShowLang("写配置成功!", "write configuration succeed!");
+      ShowMsg(reading ? Msg::ReadOk : Msg::WriteOk);
       return;
     }
   }

@@ -4,14 +4,14 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/Application.h"
-#include "app/Dialogs.h"
 #include "app/untMain.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untDM.h"
 #include "i18n/untMultiLang.h"
 #include "i18n/untSetLang.h"
 #include "serial/Comm.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
 #include "ui_untMain.h"
 
 namespace {
@@ -41,7 +41,7 @@ void CreateLanguageComponents(TfrmMain* window) {
   window->MulMenuLang1 = new TMulMenuLang(window);
   window->MulMenuLang1->setObjectName(QStringLiteral("MulMenuLang1"));
   window->MulMenuLang1->SetMenu(window->ui->MainMenu1);
-  app::ConnectGuarded(window->ui->N3, &QAction::triggered, window, [window] { window->N3Click(); });
+  ui::ConnectGuarded(window->ui->N3, &QAction::triggered, window, [window] { window->N3Click(); });
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ void TfrmMain::LanguageStartup() {
     }
     RefreshLanguage();
   } catch (...) {
-    app::ReportCurrentException(this);
+    ui::ReportCurrentException(this);
   }
 }
 
@@ -81,6 +81,6 @@ void TfrmMain::N3Click() {
   if (dialog->exec() == QDialog::Accepted) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     RefreshLanguage();
-    app::Dialogs().ShowMessage(QStringLiteral("ok!"));
+    ui::Dialogs().ShowMessage(QStringLiteral("ok!"));
   }
 }

@@ -10,6 +10,7 @@
 #include "cli/ConverterLink.h"
 #include "cli/Output.h"
 #include "cli/Waiter.h"
+#include "messages/Messages.h"
 #include "params/ParamFileIo.h"
 #include "platform/CommNames.h"
 #include "platform/Exception.h"
@@ -81,7 +82,8 @@ std::vector<Assignment> ParseAssignments(const QStringList& args) {
 // The window's checks before a write; nothing is sent when one fails.
 void RefuseWhatTheWindowRefuses(const ParameterRecords& records) {
   if (const auto failure = protocol::CheckBeforeWrite(records))
-    throw CliError(kExitUsage, failure->key + ": " + failure->message.enu);
+    throw CliError(kExitUsage,
+                   failure->key + ": " + messages::MessageText(failure->message, "enu"));
 }
 
 // The file as the window's import reads it: one read, every check.
@@ -95,7 +97,8 @@ ParameterRecords ImportFile(const QString& fileName) {
   const auto check = protocol::CheckParamFile(AsBytes(file.bytes), file.size);
   if (check != protocol::ParamFileCheck::Valid)
     throw CliError(kExitUsage,
-                   fileName.toStdString() + ": " + protocol::ParamFileCheckMessage(check).enu);
+                   fileName.toStdString() + ": " +
+                       messages::MessageText(*protocol::ParamFileCheckMessage(check), "enu"));
   return protocol::ReadParamFileRecords(AsBytes(file.bytes));
 }
 

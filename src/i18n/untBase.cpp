@@ -2,10 +2,15 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QScreen>
+#include <string_view>
 
+#include "i18n/MulLangToolkit.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untMultiLang.h"
+#include "ui/WindowHelpers.h"
+
+// The design font's character set is read by the language components.
+static_assert(std::string_view(ui::kFontCharsetProperty) == mullang::kFontCharsetProperty);
 
 QEvent::Type TCustomMessageEvent::EventType() {
   static const QEvent::Type type =
@@ -24,14 +29,7 @@ TfrmBase::TfrmBase(QWidget* parent) : QDialog(parent) {
   // its name starts the window's keys in the language file.
   setProperty(mullang::kComponentKindProperty, QStringLiteral("Form"));
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
-  // 13 pixels high at 96 dots per inch.
-  // The CJK font of the install list stands in where SimSun is missing.
-  QFont font;
-  font.setFamilies(
-      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
-  font.setPointSize(10);
-  setFont(font);
-  setProperty(mullang::kFontCharsetProperty, 134);  // GB2312
+  ui::ApplyDesignFont(this);
   MulFrmLang1 = new TMulFormLang(this);
   MulFrmLang1->setObjectName(QStringLiteral("MulFrmLang1"));
   MulFrmLang1->SetIncludeListViewHead(false);
@@ -70,17 +68,9 @@ void TfrmBase::DoCustomMessage255(TMessage& /*Message*/) {}
 void TfrmBase::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;  // the window system re-showing it
-  CenterOnScreen();
+  ui::CenterOnScreen(this);
   WatchKeysOfControls();
   FormShow();
-}
-
-void TfrmBase::CenterOnScreen() {
-  QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-  if (!screen) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
 }
 
 // Key preview: the dialog sees every key press of its own controls first.

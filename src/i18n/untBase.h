@@ -70,5 +70,4 @@ class TfrmBase : public QDialog {
  private:
   void WatchKeysOfControls();
   bool HandleKey(QObject* sender, QKeyEvent* event);
-  void CenterOnScreen();
 };

@@ -3,62 +3,18 @@
 #include <QAction>
 #include <QMenu>
 #include <QRegularExpression>
+#include <string_view>
 
-#include "app/Dialogs.h"
 #include "i18n/LangDbPassword.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untMultiLang.h"
+#include "messages/Messages.h"
 #include "platform/ProgramFolder.h"
+#include "ui/Dialogs.h"
 
 TfrmDM* frmDM = nullptr;
 
 namespace {
-
-// One catalogue entry: item name and its Chinese caption. The English texts
-// come from the English language file.
-struct CatalogueEntry {
-  const char* name;
-  const char* chn;
-};
-
-struct CatalogueGroup {
-  const char* name;
-  const char* chn;
-  std::initializer_list<CatalogueEntry> entries;
-};
-
-// The messages the program shows, by subject.
-const CatalogueGroup kCatalogue[] = {
-    {"N_Device",
-     "设备操作",
-     {{"N_SendError", "发送出错！"},
-      {"N_RestoreSendError", "恢复默认配置发送出错！"},
-      {"N_Timeout", "操作超时!"},
-      {"N_ReadOk", "获取配置成功!"},
-      {"N_WriteOk", "写配置成功!"},
-      {"N_RestoreFail", "获取默认设置参数失败！"},
-      {"N_OperatingError", "操作出错："},
-      {"N_Connect", "连接"},
-      {"N_Disconnect", "断开"}}},
-    {"N_Params",
-     "参数设置",
-     {{"N_SetSendError", "设置发送出错！"},
-      {"N_StdIdRange", "当帧类型为标准帧时，有效值范围为：[0,7FF]"},
-      {"N_ExtIdRange", "当帧类型为扩展帧时，有效值范围为：[0,1FFFFFFF]"},
-      {"N_StdIdLength", "当帧类型为标准帧时，CAN ID在串行帧中的长度范围:[1,2]字节."},
-      {"N_FilterOn", "过滤有效"},
-      {"N_FilterOff", "过滤无效"}}},
-    {"N_Files",
-     "参数文件",
-     {{"N_SelectImportFile", "请选择导入文件！"},
-      {"N_FileSizeBad", "文件大小不一致，已被破坏！"},
-      {"N_CmdLengthBad", "命令长度不一致！"},
-      {"N_FileCorrupted", "文件已被破坏！"},
-      {"N_CrcBad", "CRC不一致，文件已被破坏！"},
-      {"N_SaveOk", "数据参数保存成功！"},
-      {"N_FileExists", "文件已经存在,是否覆盖?"},
-      {"N_BinFilter", "BIN文件(*.bin)"}}},
-};
 
 bool IsDriveLetterPath(const QString& name) {
   return name.size() >= 2 && name[0].isLetter() && name[1] == QLatin1Char(':');
@@ -99,7 +55,7 @@ void TfrmDM::FinishConnect() {
 }
 
 void TfrmDM::ShowConnectError(const platform::Exception& e) {
-  app::Dialogs().ShowMessage(QStringLiteral("Connect to database error, ") + e.Text());
+  ui::Dialogs().ShowMessage(QStringLiteral("Connect to database error, ") + e.Text());
 }
 
 QString TfrmDM::DatabasePath() {
@@ -110,13 +66,17 @@ void TfrmDM::CreateMessageCatalogue() {
   catalogue_ = std::make_unique<QMenu>();
   pmMsgs = catalogue_.get();
   pmMsgs->setObjectName(QStringLiteral("pmMsgs"));
-  for (const CatalogueGroup& group : kCatalogue) {
+  // One submenu per group, holding the group's messages that have a
+  // catalogue key, with their Chinese texts; the English ones come from the
+  // English language file.
+  for (const messages::MessageGroup& group : messages::MessageGroups()) {
     QMenu* sub = pmMsgs->addMenu(QString::fromUtf8(group.chn));
-    sub->setObjectName(QString::fromLatin1(group.name));
-    sub->menuAction()->setObjectName(QString::fromLatin1(group.name));
-    for (const CatalogueEntry& entry : group.entries) {
-      QAction* item = sub->addAction(QString::fromUtf8(entry.chn));
-      item->setObjectName(QString::fromLatin1(entry.name));
+    sub->setObjectName(QString::fromLatin1(group.key));
+    sub->menuAction()->setObjectName(QString::fromLatin1(group.key));
+    for (const messages::MessageRow& row : messages::MessageTable()) {
+      if (!row.key || std::string_view(row.group) != group.key) continue;
+      QAction* item = sub->addAction(QString::fromUtf8(row.chn));
+      item->setObjectName(QString::fromLatin1(row.key));
     }
   }
 }

@@ -6,25 +6,19 @@
 #include <array>
 #include <span>
 
-#include "app/Dialogs.h"
-#include "i18n/untDM.h"
+#include "i18n/OperatorMessages.h"
 #include "params/ParamFileIo.h"
 #include "params/ParamPanel.h"
-#include "platform/Exception.h"
 #include "protocol/ParamFileFormat.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
 
 namespace params {
 namespace {
 
+using messages::Msg;
+
 constexpr std::size_t kCrcBlockSize = 4096;
-
-void Show(const QString& chn, const QString& enu) {
-  app::Dialogs().ShowMessage(LangText(chn, enu));
-}
-
-void Show(const protocol::LangMessage& message) {
-  Show(QString::fromUtf8(message.chn), QString::fromUtf8(message.enu));
-}
 
 std::span<const std::uint8_t> AsBytes(const QByteArray& bytes) {
   return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
@@ -66,55 +60,47 @@ QByteArray BuildParameterFile(const TParamPanel& panel) {
 }
 
 void ExportParameters(TParamPanel& panel) {
-  try {
-    app::FileDialogRequest request;
+  ui::RunShowingFailure([&] {
+    ui::FileDialogRequest request;
     request.fileName = QStringLiteral("Parameter.bin");
-    request.filter = QStringLiteral("BIN文件(*.bin)");
+    // The export's filter and overwrite question are Chinese in both languages.
+    request.filter = QString::fromUtf8(messages::MessageText(Msg::BinFilter, "chn"));
     request.defaultSuffix = QStringLiteral("bin");
-    const QString fileName = app::Dialogs().ChooseSaveFile(request);
+    const QString fileName = ui::Dialogs().ChooseSaveFile(request);
     if (fileName.isEmpty()) return;
-    if (QFileInfo::exists(fileName) &&
-        !app::Dialogs().AskYesNo(QStringLiteral("文件已经存在,是否覆盖?")))
-      return;
+    if (QFileInfo::exists(fileName) && !ui::Dialogs().AskYesNo(MsgText(Msg::FileExists))) return;
     WriteFileAtomically(fileName, BuildParameterFile(panel));
-    Show(QStringLiteral("数据参数保存成功！"),
-         QStringLiteral("Data parameters saved successfully!"));
-  } catch (...) {
-    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
-  }
+    ShowMsg(Msg::SaveOk);
+  });
 }
 
 void ImportParameters(TParamPanel& panel) {
-  try {
-    app::FileDialogRequest request;
-    request.filter = LangText(QStringLiteral("BIN文件(*.bin)"), QStringLiteral("BIN Files(*.bin)"));
-    const QString fileName = app::Dialogs().ChooseOpenFile(request);
+  ui::RunShowingFailure([&] {
+    ui::FileDialogRequest request;
+    request.filter = MsgText(Msg::BinFilter);
+    const QString fileName = ui::Dialogs().ChooseOpenFile(request);
     if (fileName.isEmpty()) {
-      Show(QStringLiteral("请选择导入文件！"), QStringLiteral("Please select the import file!"));
+      ShowMsg(Msg::SelectImportFile);
       return;
     }
     ImportParameterFile(panel, fileName);
-  } catch (...) {
-    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
-  }
+  });
 }
 
 void ImportParameterFile(TParamPanel& panel, const QString& fileName) {
-  try {
+  ui::RunShowingFailure([&] {
     const ParamFileContent file = ReadParamFile(fileName);
     const auto bytes = AsBytes(file.bytes);
     const protocol::ParamFileCheck check = protocol::CheckParamFile(bytes, file.size);
-    if (check != protocol::ParamFileCheck::Valid) {
-      Show(protocol::ParamFileCheckMessage(check));
+    if (const auto refusal = protocol::ParamFileCheckMessage(check)) {
+      ShowMsg(*refusal);
       return;
     }
     const protocol::ParamFileRecords records = protocol::ReadParamFileRecords(bytes);
     panel.ApplyConvtParams(records.convt, false);
     panel.ApplyComParams(records.com, StopBitsRule::File);
     panel.ApplyCanParams(records.can);
-  } catch (...) {
-    app::Dialogs().ShowMessage(platform::CurrentExceptionText());
-  }
+  });
 }
 
 }  // namespace params

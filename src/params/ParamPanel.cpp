@@ -5,20 +5,20 @@
 #include <QKeyEvent>
 #include <QTabWidget>
 
-#include "app/Dialogs.h"
+#include "i18n/OperatorMessages.h"
 #include "i18n/PublicFunction.h"
-#include "i18n/untDM.h"
 #include "params/MyMaskEdit.h"
 #include "params/SpinEdit.h"
 #include "platform/Exception.h"
+#include "protocol/PanelRules.h"
 
 namespace params {
 namespace {
 
+using messages::Msg;
+
 constexpr int kConvertPage = 0;
 constexpr int kCanPage = 2;
-constexpr std::uint32_t kStandardIdMax = 0x7FF;
-constexpr std::uint32_t kExtendedIdMax = 0x1FFFFFFF;
 constexpr std::uint32_t kUnparsedId = 0xFFFFFFFF;
 constexpr int kStopBitsOneItem = 0;
 constexpr int kStopBitsTwoItem = 1;
@@ -77,10 +77,6 @@ void SelectItemIfExists(QComboBox* box, int index) {
 // The toolkit's CanFocus: enabled and shown.
 void FocusIfPossible(QWidget* widget) {
   if (widget->isEnabled() && widget->isVisible()) widget->setFocus(Qt::OtherFocusReason);
-}
-
-void ShowText(const QString& chn, const QString& enu) {
-  app::Dialogs().ShowMessage(LangText(chn, enu));
 }
 
 }  // namespace
@@ -158,10 +154,7 @@ void TParamPanel::SendSetCommand(std::uint16_t cmd) {
   const bool sent = send_ && send_(frame.data(), static_cast<std::uint16_t>(frame.size()));
   if (sent) return;
   // The two English texts differ in their last characters; both are kept.
-  if (cmd == protocol::CMD_CAN_SET)
-    ShowText(QStringLiteral("设置发送出错！"), QStringLiteral("Send \"Setting Command\" error."));
-  else
-    ShowText(QStringLiteral("设置发送出错！"), QStringLiteral("Send \"Setting Command\" error !"));
+  ShowMsg(cmd == protocol::CMD_CAN_SET ? Msg::SetSendErrorCan : Msg::SetSendError);
 }
 
 // ---- records into the controls ----
@@ -238,20 +231,11 @@ void TParamPanel::ApplyCanParams(const protocol::CanParams& record) {
 bool TParamPanel::CheckIdRange(TMyMaskEdit* edit) {
   const QComboBox* frameType = edit == c_.EdtUsrCANID ? c_.cbxUsrFrameTp : c_.cbxFilterFrame;
   const bool extended = frameType->currentIndex() == 1;
-  const std::uint32_t limit = extended ? kExtendedIdMax : kStandardIdMax;
+  const std::uint32_t limit = extended ? protocol::kExtendedIdMax : protocol::kStandardIdMax;
   if (IdOfEdit(edit, kUnparsedId) <= limit) return false;
 
   FocusIfPossible(edit);
-  const QString bound = QString::number(limit, 16).toUpper();
-  if (extended)
-    ShowText(
-        QStringLiteral("当帧类型为扩展帧时，有效值范围为：[0,%1]").arg(bound),
-        QStringLiteral("When the frame type for the extension frame, valid values range: [0,%1]")
-            .arg(bound));
-  else
-    ShowText(QStringLiteral("当帧类型为标准帧时，有效值范围为：[0,%1]").arg(bound),
-             QStringLiteral("When the frame type is a standard frame, valid value range: [0,%1]")
-                 .arg(bound));
+  ShowMsg(protocol::IdRangeMessage(extended));
   return true;
 }
 
@@ -259,9 +243,7 @@ bool TParamPanel::ValidatePanel() {
   c_.pgcFunc->setCurrentIndex(kConvertPage);
   if (CheckIdRange(c_.EdtUsrCANID)) return true;
   if (c_.cbxUsrFrameTp->currentIndex() != 1 && c_.spEdtLen->Value() > 2) {
-    ShowText(QStringLiteral("当帧类型为标准帧时，CAN ID在串行帧中的长度范围:[1,2]字节."),
-             QStringLiteral("When the frame type is a standard frame, CAN ID in the serial frame "
-                            "length range: [1,2] bytes."));
+    ShowMsg(protocol::IdLengthMessage());
     FocusIfPossible(c_.spEdtLen);
     return true;
   }
@@ -278,9 +260,7 @@ bool TParamPanel::ValidatePanel() {
 void TParamPanel::chkActiveRecFilterClick() {
   const bool on = c_.chkActiveRecFilter->isChecked();
   SetFilterControlsEnabled(on);
-  c_.chkActiveRecFilter->setText(
-      on ? LangText(QStringLiteral("过滤有效"), QStringLiteral("filtration valid"))
-         : LangText(QStringLiteral("过滤无效"), QStringLiteral("filtration invalid")));
+  c_.chkActiveRecFilter->setText(MsgText(on ? Msg::FilterOn : Msg::FilterOff));
 }
 
 void TParamPanel::SetFilterControlsEnabled(bool enabled) {

@@ -125,21 +125,12 @@ CanParams AsPanelShows(const CanParams& record) {
   return shown;
 }
 
-RuleMessage IdRangeMessage(bool extendedFrames) {
-  if (extendedFrames) {
-    const std::string bound = UpperHex(kExtendedIdMax);
-    return {"当帧类型为扩展帧时，有效值范围为：[0," + bound + "]",
-            "When the frame type for the extension frame, valid values range: [0," + bound + "]"};
-  }
-  const std::string bound = UpperHex(kStandardIdMax);
-  return {"当帧类型为标准帧时，有效值范围为：[0," + bound + "]",
-          "When the frame type is a standard frame, valid value range: [0," + bound + "]"};
+messages::Msg IdRangeMessage(bool extendedFrames) {
+  return extendedFrames ? messages::Msg::ExtIdRange : messages::Msg::StdIdRange;
 }
 
-RuleMessage IdLengthMessage() {
-  return {"当帧类型为标准帧时，CAN ID在串行帧中的长度范围:[1,2]字节.",
-          "When the frame type is a standard frame, CAN ID in the serial frame length range: "
-          "[1,2] bytes."};
+messages::Msg IdLengthMessage() {
+  return messages::Msg::StdIdLength;
 }
 
 std::optional<RuleFailure> CheckBeforeWrite(const ParameterRecords& records) {

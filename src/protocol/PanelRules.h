@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "messages/Messages.h"
 #include "protocol/Records.h"
 
 // The parameter panel's rules as plain functions on records, for programs
@@ -34,23 +35,17 @@ ConvtParams AsPanelShows(const ConvtParams& record);
 ComParams AsPanelShows(const ComParams& record, StopBitsShown rule);
 CanParams AsPanelShows(const CanParams& record);
 
-// The operator's message of a failed check, in both languages (UTF-8).
-struct RuleMessage {
-  std::string chn;
-  std::string enu;
-};
-
 // The range message of an identifier for its frame type: "... valid value
 // range: [0,7FF]" or "... valid values range: [0,1FFFFFFF]".
-RuleMessage IdRangeMessage(bool extendedFrames);
+messages::Msg IdRangeMessage(bool extendedFrames);
 // Standard frames and an ID length above 2.
-RuleMessage IdLengthMessage();
+messages::Msg IdLengthMessage();
 
 // A failed check before a write: the field (record.field, as FieldKey names
 // it) and the message the window shows.
 struct RuleFailure {
   std::string key;
-  RuleMessage message;
+  messages::Msg message;
 };
 
 // The window's checks before a write, in its order, stopping at the first

@@ -80,20 +80,20 @@ ParamFileCheck CheckParamFile(std::span<const std::uint8_t> bytes, std::uint64_t
   return ParamFileCheck::Valid;
 }
 
-LangMessage ParamFileCheckMessage(ParamFileCheck check) {
+std::optional<messages::Msg> ParamFileCheckMessage(ParamFileCheck check) {
   switch (check) {
     case ParamFileCheck::Valid:
       break;
     case ParamFileCheck::SizeMismatch:
-      return {"文件大小不一致，已被破坏！", "File size is inconsistent, it has been destroyed!"};
+      return messages::Msg::FileSizeBad;
     case ParamFileCheck::RecordLengthMismatch:
-      return {"命令长度不一致！", "Command length inconsistent!"};
+      return messages::Msg::CmdLengthBad;
     case ParamFileCheck::Unreadable:
-      return {"文件已被破坏！", "The file is corrupted."};
+      return messages::Msg::FileCorrupted;
     case ParamFileCheck::CrcMismatch:
-      return {"CRC不一致，文件已被破坏！", "CRC are inconsistent, the file is corrupted! "};
+      return messages::Msg::CrcBad;
   }
-  return {"", ""};
+  return std::nullopt;
 }
 
 ParamFileRecords ReadParamFileRecords(std::span<const std::uint8_t> bytes) {

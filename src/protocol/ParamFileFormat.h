@@ -3,8 +3,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
+#include "messages/Messages.h"
 #include "protocol/Records.h"
 
 // The parameter file: 3101 bytes, a little-endian header (file size, record
@@ -67,12 +69,8 @@ enum class ParamFileCheck {
 // size check and fails the record length).
 ParamFileCheck CheckParamFile(std::span<const std::uint8_t> bytes, std::uint64_t fileSize);
 
-// The operator's message for a failed check, in both languages (UTF-8).
-struct LangMessage {
-  const char* chn;
-  const char* enu;
-};
-LangMessage ParamFileCheckMessage(ParamFileCheck check);
+// The operator's message for a failed check; none for a valid file.
+std::optional<messages::Msg> ParamFileCheckMessage(ParamFileCheck check);
 
 // The records at 1024, 2048 and 3072. Only the header and the file CRC are
 // checked: the record frames are taken as they stand, and a record beyond

@@ -20,7 +20,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/Dialogs.h"
 #include "app/MyElemLst.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
@@ -33,6 +32,7 @@
 #include "support/FrameBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
+#include "ui/Dialogs.h"
 
 namespace {
 
@@ -50,13 +50,13 @@ const QString kLostChn = QStringLiteral("串口已断开，请在适配器重新
 // Message boxes that run the event loop while they are open, as modal boxes
 // do: the first message runs `whileOpen` before it returns. Installed over
 // the fixture's scripted dialogs for its lifetime.
-class ModalDialogs final : public app::DialogSeam {
+class ModalDialogs final : public ui::DialogSeam {
  public:
   ModalDialogs(QStringList& messages, std::function<void()> whileOpen)
-      : previous_(&app::Dialogs()), messages_(messages), whileOpen_(std::move(whileOpen)) {
-    app::InstallDialogs(this);
+      : previous_(&ui::Dialogs()), messages_(messages), whileOpen_(std::move(whileOpen)) {
+    ui::InstallDialogs(this);
   }
-  ~ModalDialogs() override { app::InstallDialogs(previous_); }
+  ~ModalDialogs() override { ui::InstallDialogs(previous_); }
   ModalDialogs(const ModalDialogs&) = delete;
   ModalDialogs& operator=(const ModalDialogs&) = delete;
 
@@ -65,11 +65,11 @@ class ModalDialogs final : public app::DialogSeam {
     if (auto run = std::exchange(whileOpen_, nullptr)) run();
   }
   bool AskYesNo(const QString&) override { return false; }
-  QString ChooseOpenFile(const app::FileDialogRequest&) override { return {}; }
-  QString ChooseSaveFile(const app::FileDialogRequest&) override { return {}; }
+  QString ChooseOpenFile(const ui::FileDialogRequest&) override { return {}; }
+  QString ChooseSaveFile(const ui::FileDialogRequest&) override { return {}; }
 
  private:
-  app::DialogSeam* previous_;
+  ui::DialogSeam* previous_;
   QStringList& messages_;
   std::function<void()> whileOpen_;
 };

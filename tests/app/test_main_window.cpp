@@ -12,13 +12,13 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/Application.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
 #include "platform/Exception.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
+#include "ui/Application.h"
 
 namespace {
 
@@ -157,7 +157,7 @@ QPushButton* AddFailingButton(TfrmMain& window, std::function<void()> failure) {
   auto* button = new QPushButton(QStringLiteral("fail"), window.ui->pnlBtn);
   button->setGeometry(100, 9, 60, 28);
   button->show();
-  app::ConnectGuarded(button, &QPushButton::clicked, &window, std::move(failure));
+  ui::ConnectGuarded(button, &QPushButton::clicked, &window, std::move(failure));
   return button;
 }
 
@@ -189,17 +189,17 @@ TEST_F(MainWindowTest, FailureFromATimerNamesTheTimerClass) {
 }
 
 // A dialog seam that fails while showing.
-class FailingDialogs final : public app::DialogSeam {
+class FailingDialogs final : public ui::DialogSeam {
  public:
-  FailingDialogs() { app::InstallDialogs(this); }
-  ~FailingDialogs() override { app::InstallDialogs(nullptr); }
+  FailingDialogs() { ui::InstallDialogs(this); }
+  ~FailingDialogs() override { ui::InstallDialogs(nullptr); }
   void ShowMessage(const QString&) override {
     ++shown;
     throw std::runtime_error("no display");
   }
   bool AskYesNo(const QString&) override { return false; }
-  QString ChooseOpenFile(const app::FileDialogRequest&) override { return {}; }
-  QString ChooseSaveFile(const app::FileDialogRequest&) override { return {}; }
+  QString ChooseOpenFile(const ui::FileDialogRequest&) override { return {}; }
+  QString ChooseSaveFile(const ui::FileDialogRequest&) override { return {}; }
   int shown = 0;
 };
 
@@ -211,7 +211,7 @@ TEST_F(MainWindowTest, FailureWhileShowingTheFailureIsSwallowed) {
   QTest::mouseClick(button, Qt::LeftButton);
   EXPECT_EQ(failing->shown, 1);
   failing.reset();
-  app::InstallDialogs(&dialogs_);
+  ui::InstallDialogs(&dialogs_);
   QTest::mouseClick(button, Qt::LeftButton);
   EXPECT_EQ(dialogs_.messages.size(), 1);
 }

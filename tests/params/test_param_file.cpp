@@ -8,6 +8,7 @@
 #include <csignal>
 
 #include "PanelFixture.h"
+#include "messages/Messages.h"
 #include "params/ParamFile.h"
 #include "protocol/ByteOrder.h"
 #include "protocol/Frame.h"
@@ -403,7 +404,8 @@ TEST_F(ParamFileTest, ThePanelsRulesWithoutThePanelAgreeWithThePanel) {
     const auto failure = protocol::CheckBeforeWrite(shown);
     ASSERT_EQ(windowRefuses, failure.has_value());
     if (failure) {
-      EXPECT_EQ(dialogs.messages, QStringList{QString::fromStdString(failure->message.enu)});
+      EXPECT_EQ(dialogs.messages,
+                QStringList{QString::fromUtf8(messages::MessageText(failure->message, "enu"))});
     }
 
     // An import: a file shows one stop bit for an unknown code.

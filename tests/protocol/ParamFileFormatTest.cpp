@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "messages/Messages.h"
 #include "protocol/ByteOrder.h"
 #include "protocol/ParamFileFormat.h"
 
@@ -79,11 +80,14 @@ TEST(ParamFileFormat, ChecksRunInTheImportsOrderAndTheFirstFailureDecides) {
 }
 
 TEST(ParamFileFormat, EachFailedCheckHasTheImportsMessage) {
-  EXPECT_STREQ(ParamFileCheckMessage(ParamFileCheck::SizeMismatch).enu,
+  const auto text = [](ParamFileCheck check, const char* langCode) {
+    return messages::MessageText(*ParamFileCheckMessage(check), langCode);
+  };
+  EXPECT_STREQ(text(ParamFileCheck::SizeMismatch, "enu"),
                "File size is inconsistent, it has been destroyed!");
-  EXPECT_STREQ(ParamFileCheckMessage(ParamFileCheck::RecordLengthMismatch).chn, "命令长度不一致！");
-  EXPECT_STREQ(ParamFileCheckMessage(ParamFileCheck::Unreadable).enu, "The file is corrupted.");
-  EXPECT_STREQ(ParamFileCheckMessage(ParamFileCheck::CrcMismatch).enu,
+  EXPECT_STREQ(text(ParamFileCheck::RecordLengthMismatch, "chn"), "命令长度不一致！");
+  EXPECT_STREQ(text(ParamFileCheck::Unreadable, "enu"), "The file is corrupted.");
+  EXPECT_STREQ(text(ParamFileCheck::CrcMismatch, "enu"),
                "CRC are inconsistent, the file is corrupted! ");
 }
 

@@ -4,17 +4,17 @@
 #include <QStringList>
 #include <deque>
 
-#include "app/Dialogs.h"
+#include "ui/Dialogs.h"
 
 namespace testing_support {
 
 // A dialog seam for tests: records every message and question, answers from
 // queues, and installs itself for its lifetime. An empty answer queue answers
 // No and cancels file dialogs, so a test never blocks.
-class ScriptedDialogs final : public app::DialogSeam {
+class ScriptedDialogs final : public ui::DialogSeam {
  public:
-  ScriptedDialogs() { app::InstallDialogs(this); }
-  ~ScriptedDialogs() override { app::InstallDialogs(nullptr); }
+  ScriptedDialogs() { ui::InstallDialogs(this); }
+  ~ScriptedDialogs() override { ui::InstallDialogs(nullptr); }
   ScriptedDialogs(const ScriptedDialogs&) = delete;
   ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
@@ -32,12 +32,12 @@ class ScriptedDialogs final : public app::DialogSeam {
     return answer;
   }
 
-  QString ChooseOpenFile(const app::FileDialogRequest& request) override {
+  QString ChooseOpenFile(const ui::FileDialogRequest& request) override {
     openRequests.push_back(request);
     return Next(openAnswers);
   }
 
-  QString ChooseSaveFile(const app::FileDialogRequest& request) override {
+  QString ChooseSaveFile(const ui::FileDialogRequest& request) override {
     saveRequests.push_back(request);
     return Next(saveAnswers);
   }
@@ -48,8 +48,8 @@ class ScriptedDialogs final : public app::DialogSeam {
   std::deque<bool> yesNoAnswers;
   std::deque<QString> openAnswers;  // empty text = the operator cancelled
   std::deque<QString> saveAnswers;
-  std::deque<app::FileDialogRequest> openRequests;
-  std::deque<app::FileDialogRequest> saveRequests;
+  std::deque<ui::FileDialogRequest> openRequests;
+  std::deque<ui::FileDialogRequest> saveRequests;
 
  private:
   static QString Next(std::deque<QString>& answers) {

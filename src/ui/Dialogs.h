@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace app {
+namespace ui {
 
 // What a file dialog is asked to show. The filter is in Qt's form
 // ("BIN文件(*.bin)"), several filters separated by ";;".
@@ -38,4 +38,4 @@ DialogSeam& Dialogs();
 // Installs a seam (not owned); nullptr returns to the Qt dialogs.
 void InstallDialogs(DialogSeam* seam);
 
-}  // namespace app
+}  // namespace ui

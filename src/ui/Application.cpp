@@ -1,10 +1,11 @@
-#include "app/Application.h"
+#include "ui/Application.h"
 
 #include <cstdio>
 
 #include "platform/Exception.h"
+#include "ui/Dialogs.h"
 
-namespace app {
+namespace ui {
 namespace {
 
 ExceptionHandler& InstalledHandler() {
@@ -31,6 +32,16 @@ void ReportCurrentException(QObject* sender) {
   }
 }
 
+void ShowCurrentFailure(const QString& prefix) {
+  Dialogs().ShowMessage(prefix + platform::CurrentExceptionText());
+}
+
+QString EscapedFailureText(const QObject* sender, const QString& text) {
+  const QString className =
+      sender ? QString::fromLatin1(sender->metaObject()->className()) : QStringLiteral("TObject");
+  return QStringLiteral("Class ") + className + QStringLiteral(" exception: ") + text;
+}
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
@@ -42,4 +53,4 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   }
 }
 
-}  // namespace app
+}  // namespace ui

@@ -6,8 +6,10 @@
 #include <functional>
 #include <utility>
 
-
-namespace app {
+// How failures reach the operator. Failures are exceptions; a handler that
+// catches nothing lets them escape to the application-wide handler, which the
+// main window installs. Both paths start here.
+namespace ui {
 
 // Sender: the object whose handler failed; text: the failure's text.
 using ExceptionHandler = std::function<void(QObject* sender, const QString& text)>;
@@ -20,6 +22,28 @@ void SetExceptionHandler(ExceptionHandler handler);
 // Hands the exception being handled to the installed handler; call it inside
 // a catch block. Never throws.
 void ReportCurrentException(QObject* sender);
+
+// "Class <sender's class> exception: <text>", the application-wide handler's
+// message; a missing sender counts as a TObject.
+QString EscapedFailureText(const QObject* sender, const QString& text);
+
+// Shows the failure being handled in a message box: `prefix` followed
+// directly by the failure's text. Call it inside a catch block.
+void ShowCurrentFailure(const QString& prefix = QString());
+
+// Runs one step of an operation that reports its own failures: a failure the
+// step raises is shown (after `prefix`) and goes no further. True when the
+// step completed.
+template <typename Step>
+bool RunShowingFailure(Step&& step, const QString& prefix = QString()) {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    ShowCurrentFailure(prefix);
+    return false;
+  }
+}
 
 // Connects a signal of `sender` to a handler without arguments so that a
 // failure escaping the handler is reported with `sender` as its sender before
@@ -50,4 +74,4 @@ class TApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 };
 
-}  // namespace app
+}  // namespace ui

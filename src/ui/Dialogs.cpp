@@ -1,11 +1,11 @@
-#include "app/Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace app {
+namespace ui {
 namespace {
 
 // The dialogs' caption is the application title.
@@ -72,4 +72,4 @@ void InstallDialogs(DialogSeam* seam) {
   gInstalled = seam;
 }
 
-}  // namespace app
+}  // namespace ui

@@ -1,0 +1,33 @@
+#include "ui/WindowHelpers.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStringList>
+#include <QWidget>
+
+namespace ui {
+namespace {
+
+constexpr int kDesignPixelSize = 13;
+
+}  // namespace
+
+void ApplyDesignFont(QWidget* window) {
+  QFont font = window->font();
+  font.setFamilies(
+      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
+  font.setPixelSize(kDesignPixelSize);
+  window->setFont(font);
+  window->setProperty(kFontCharsetProperty, kDesignCharset);
+}
+
+void CenterOnScreen(QWidget* window) {
+  const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QRect frame = window->frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  window->move(frame.topLeft());
+}
+
+}  // namespace ui
