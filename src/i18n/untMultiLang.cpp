@@ -50,18 +50,8 @@ void TMulStrings::Add(const QString& text) {
   Changed();
 }
 
-void TMulStrings::Insert(int index, const QString& text) {
-  items_.insert(index, text);
-  Changed();
-}
-
 void TMulStrings::Put(int index, const QString& text) {
   items_[index] = text;
-  Changed();
-}
-
-void TMulStrings::Delete(int index) {
-  items_.removeAt(index);
   Changed();
 }
 
@@ -75,22 +65,8 @@ void TMulStrings::Assign(const QStringList& items) {
   Changed();
 }
 
-void TMulStrings::BeginUpdate() {
-  ++updating_;
-}
-
-void TMulStrings::EndUpdate() {
-  if (updating_ > 0 && --updating_ == 0 && changedWhileUpdating_) {
-    changedWhileUpdating_ = false;
-    if (onChange_) onChange_();
-  }
-}
-
 void TMulStrings::Changed() {
-  if (updating_ > 0)
-    changedWhileUpdating_ = true;
-  else if (onChange_)
-    onChange_();
+  if (onChange_) onChange_();
 }
 
 // ---------------------------------------------------------------------------
@@ -335,10 +311,6 @@ void TMulMenuLang::SetMenu(QMenuBar* menu) {
 
 void TMulMenuLang::SetMenu(QMenu* menu) {
   SetMenuWidget(menu);
-}
-
-void TMulMenuLang::ClearMenu() {
-  SetMenuWidget(nullptr);
 }
 
 void TMulMenuLang::SetMenuWidget(QWidget* menu) {

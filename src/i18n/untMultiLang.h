@@ -26,30 +26,20 @@ class TMulStrings {
  public:
   explicit TMulStrings(std::function<void()> onChange, QStringList initial = {});
 
-  int Count() const { return int(items_.size()); }
-  const QString& operator[](int index) const { return items_.at(index); }
   const QStringList& Items() const { return items_; }
   bool Contains(const QString& text) const { return items_.contains(text); }
 
   void Add(const QString& text);
-  void Insert(int index, const QString& text);
   void Put(int index, const QString& text);
-  void Delete(int index);
   void Clear();
   // Replaces the contents: one change.
   void Assign(const QStringList& items);
-
-  // Changes between BeginUpdate and the matching EndUpdate count as one.
-  void BeginUpdate();
-  void EndUpdate();
 
  private:
   void Changed();
 
   QStringList items_;
   std::function<void()> onChange_;
-  int updating_ = 0;
-  bool changedWhileUpdating_ = false;
 };
 
 // The common part: language file, switches, tags to skip, the one-text lookup
@@ -79,7 +69,6 @@ class TMulLang : public QObject {
   bool AddBracket() const { return addBracket_; }
   void SetAddBracket(bool value) { addBracket_ = value; }
   TMulStrings& IgnoreTags() { return ignoreTags_; }
-  void SetIgnoreTags(const QStringList& tags) { ignoreTags_.Assign(tags); }
 
   // Setting true runs a pass; while true, every property change runs one.
   bool Active() const { return active_; }
@@ -89,7 +78,6 @@ class TMulLang : public QObject {
 
   // The owner, in the slot of its kind.
   QWidget* OwnerForm() const { return ownerForm_; }
-  QObject* OwnerDataModule() const { return ownerDataModule_; }
   QWidget* OwnerFrame() const { return ownerFrame_; }
 
  protected:
@@ -183,7 +171,6 @@ class TMulMenuLang : public TMulLang {
   QWidget* Menu() const { return menu_; }
   void SetMenu(QMenuBar* menu);
   void SetMenu(QMenu* menu);
-  void ClearMenu();
 
  protected:
   void Translate() override;
