@@ -42,30 +42,30 @@ std::optional<int> ParseNumber(const QString& text) {
 
 // ---------------------------------------------------------------------------
 
-TMulStrings::TMulStrings(std::function<void()> onChange, QStringList initial)
+MulStrings::MulStrings(std::function<void()> onChange, QStringList initial)
     : items_(std::move(initial)), onChange_(std::move(onChange)) {}
 
-void TMulStrings::Add(const QString& text) {
+void MulStrings::Add(const QString& text) {
   items_.append(text);
   Changed();
 }
 
-void TMulStrings::Put(int index, const QString& text) {
+void MulStrings::Put(int index, const QString& text) {
   items_[index] = text;
   Changed();
 }
 
-void TMulStrings::Clear() {
+void MulStrings::Clear() {
   items_.clear();
   Changed();
 }
 
-void TMulStrings::Assign(const QStringList& items) {
+void MulStrings::Assign(const QStringList& items) {
   items_ = items;
   Changed();
 }
 
-void TMulStrings::Changed() {
+void MulStrings::Changed() {
   if (onChange_) onChange_();
 }
 

@@ -22,9 +22,9 @@ class ProfileBatch;
 }
 
 // A list of texts that tells its component of every change.
-class TMulStrings {
+class MulStrings {
  public:
-  explicit TMulStrings(std::function<void()> onChange, QStringList initial = {});
+  explicit MulStrings(std::function<void()> onChange, QStringList initial = {});
 
   const QStringList& Items() const { return items_; }
   bool Contains(const QString& text) const { return items_.contains(text); }
@@ -68,7 +68,7 @@ class TMulLang : public QObject {
   // Runs no pass: it only changes how later writes look.
   bool AddBracket() const { return addBracket_; }
   void SetAddBracket(bool value) { addBracket_ = value; }
-  TMulStrings& IgnoreTags() { return ignoreTags_; }
+  MulStrings& IgnoreTags() { return ignoreTags_; }
 
   // Setting true runs a pass; while true, every property change runs one.
   bool Active() const { return active_; }
@@ -112,7 +112,7 @@ class TMulLang : public QObject {
   bool autoCreateMode_ = true;
   bool addBracket_ = false;
   bool active_ = false;
-  TMulStrings ignoreTags_;
+  MulStrings ignoreTags_;
   QWidget* ownerForm_ = nullptr;
   QObject* ownerDataModule_ = nullptr;
   QWidget* ownerFrame_ = nullptr;
@@ -126,11 +126,11 @@ class TMulFormLang : public TMulLang {
  public:
   explicit TMulFormLang(QObject* owner);
 
-  TMulStrings& StringProperties() { return stringProperties_; }
+  MulStrings& StringProperties() { return stringProperties_; }
   void SetStringProperties(const QStringList& names) { stringProperties_.Assign(names); }
-  TMulStrings& StringsProperties() { return stringsProperties_; }
+  MulStrings& StringsProperties() { return stringsProperties_; }
   void SetStringsProperties(const QStringList& names) { stringsProperties_.Assign(names); }
-  TMulStrings& IgnoreControls() { return ignoreControls_; }
+  MulStrings& IgnoreControls() { return ignoreControls_; }
   void SetIgnoreControls(const QStringList& names) { ignoreControls_.Assign(names); }
 
   bool IgnoreFormCaption() const { return ignoreFormCaption_; }
@@ -151,9 +151,9 @@ class TMulFormLang : public TMulLang {
   void TranslateProperties(QObject* component);
   bool IsSkipped(QObject* component) const;
 
-  TMulStrings stringProperties_;
-  TMulStrings stringsProperties_;
-  TMulStrings ignoreControls_;
+  MulStrings stringProperties_;
+  MulStrings stringsProperties_;
+  MulStrings ignoreControls_;
   bool ignoreFormCaption_ = false;
   bool includeListViewItems_ = false;
   bool includeListViewHead_ = false;
