@@ -46,9 +46,9 @@ void RunStream(std::span<const std::uint8_t> held, std::span<const std::uint16_t
   Require(stream.Position() <= held.size());
 }
 
-void SearchAll(const protocol::TRxBuffer& buffer) {
+void SearchAll(const protocol::ReceiveBuffer& buffer) {
   const auto held = buffer.Bytes();
-  Require(held.size() <= protocol::TRxBuffer::kCapacity);
+  Require(held.size() <= protocol::ReceiveBuffer::kCapacity);
   if (auto frame = protocol::FindRestoreDefaultReply(held)) {
     Require(protocol::FrameCode(*frame) == protocol::CMD_RESTORE_DEFAULT);
   }
@@ -63,7 +63,7 @@ void SearchAll(const protocol::TRxBuffer& buffer) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  protocol::TRxBuffer buffer;
+  protocol::ReceiveBuffer buffer;
   std::size_t pos = 0;
   while (pos < size) {
     const std::size_t announced = data[pos] == 0xFF ? 300 : data[pos];
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the threshold or replaces everything held.
     if (n == 0)
       Require(buffer.RxCount() == before);
-    else if (before + n <= protocol::TRxBuffer::kClearThreshold)
+    else if (before + n <= protocol::ReceiveBuffer::kClearThreshold)
       Require(buffer.RxCount() == before + n);
     else
       Require(buffer.RxCount() == stored.size());

@@ -126,22 +126,21 @@ void TfrmMain::SetStartupEnabledState() {
 }
 
 void TfrmMain::FormCreate() {
-  // 1. The version labels are filled by a connection.
+  // The version labels are filled by a connection.
   ui->LbSMainVer->clear();
   ui->LbSwtimer->clear();
   ui->LbHwmainVer->clear();
-  // 2. A fixed list: the ports present on the computer are not enumerated.
+  // The fixed names COM1..COM255; the port list describes the device each
+  // number resolves to.
   FillPortList();
   app::AttachPortList(ui->cbxPort);
-  // 3.
   ui->pgcFunc->setCurrentIndex(kConvertTab);
-  // 4.
   ui::SetExceptionHandler(
       [this](QObject* sender, const QString& text) { AppException(sender, text); });
-  // 5. Disconnected: only the port choice, the connect button and the
+  // Disconnected: only the port choice, the connect button and the
   // data-conversion group can be used.
   SetStartupEnabledState();
-  // 6. The debug page and its clear button stay hidden for good; Memo1 still
+  // The debug page and its clear button stay hidden for good; Memo1 still
   // receives every trace line.
   ui->pgcFunc->setTabVisible(ui->pgcFunc->indexOf(ui->TabSheet1), false);
   ui->Button1->setVisible(false);
@@ -150,10 +149,10 @@ void TfrmMain::FormCreate() {
   ui->Memo1->setMaximumBlockCount(kTraceLines);
   ui->N1->setEnabled(false);
   ui->N2->setEnabled(false);
-  // 7a. Device operations: the pending-command list, the port, the timers.
+  // Device operations: the pending-command list, the port, the timers.
   CreateDeviceOperations();
 
-  // 7b. Language start-up, caption and connect-button caption.
+  // Language start-up, caption and connect-button caption.
   LanguageStartup();
 }
 

@@ -92,7 +92,7 @@ class TfrmMain : public QMainWindow {
   // The command codes whose replies a read or write still awaits.
   TMyElemLst* FCmdList = nullptr;
   // The received bytes of the operation in progress.
-  protocol::TRxBuffer RxBuffer;
+  protocol::ReceiveBuffer RxBuffer;
   // The serial port to the converter.
   TComm* Comm1 = nullptr;
 

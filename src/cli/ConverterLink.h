@@ -55,7 +55,7 @@ class ConverterLink {
   void OnReceived(const std::uint8_t* bytes, std::uint16_t count);
 
   TComm comm_;
-  protocol::TRxBuffer rx_;
+  protocol::ReceiveBuffer rx_;
   bool hungUp_ = false;
 };
 

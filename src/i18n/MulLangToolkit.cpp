@@ -339,10 +339,6 @@ TextList GridColumnTitles(QObject* grid) {
   return HeaderTexts(qobject_cast<QTableView*>(grid)->model(), Qt::Horizontal);
 }
 
-bool IsMenu(const QObject* object) {
-  return qobject_cast<const QMenuBar*>(object) || qobject_cast<const QMenu*>(object);
-}
-
 QList<QAction*> MenuItems(const QWidget* menu) {
   return menu ? menu->actions() : QList<QAction*>();
 }

@@ -97,7 +97,6 @@ TextList HeaderSections(QObject* header);
 TextList GridColumnTitles(QObject* grid);
 
 // Menus (QMenuBar or QMenu) and their items.
-bool IsMenu(const QObject* object);
 QList<QAction*> MenuItems(const QWidget* menu);
 QList<QAction*> SubItems(const QAction* item);
 QString ItemName(const QAction* item);

@@ -42,55 +42,31 @@ std::optional<int> ParseNumber(const QString& text) {
 
 // ---------------------------------------------------------------------------
 
-TMulStrings::TMulStrings(std::function<void()> onChange, QStringList initial)
+MulStrings::MulStrings(std::function<void()> onChange, QStringList initial)
     : items_(std::move(initial)), onChange_(std::move(onChange)) {}
 
-void TMulStrings::Add(const QString& text) {
+void MulStrings::Add(const QString& text) {
   items_.append(text);
   Changed();
 }
 
-void TMulStrings::Insert(int index, const QString& text) {
-  items_.insert(index, text);
-  Changed();
-}
-
-void TMulStrings::Put(int index, const QString& text) {
+void MulStrings::Put(int index, const QString& text) {
   items_[index] = text;
   Changed();
 }
 
-void TMulStrings::Delete(int index) {
-  items_.removeAt(index);
-  Changed();
-}
-
-void TMulStrings::Clear() {
+void MulStrings::Clear() {
   items_.clear();
   Changed();
 }
 
-void TMulStrings::Assign(const QStringList& items) {
+void MulStrings::Assign(const QStringList& items) {
   items_ = items;
   Changed();
 }
 
-void TMulStrings::BeginUpdate() {
-  ++updating_;
-}
-
-void TMulStrings::EndUpdate() {
-  if (updating_ > 0 && --updating_ == 0 && changedWhileUpdating_) {
-    changedWhileUpdating_ = false;
-    if (onChange_) onChange_();
-  }
-}
-
-void TMulStrings::Changed() {
-  if (updating_ > 0)
-    changedWhileUpdating_ = true;
-  else if (onChange_)
-    onChange_();
+void MulStrings::Changed() {
+  if (onChange_) onChange_();
 }
 
 // ---------------------------------------------------------------------------
@@ -335,10 +311,6 @@ void TMulMenuLang::SetMenu(QMenuBar* menu) {
 
 void TMulMenuLang::SetMenu(QMenu* menu) {
   SetMenuWidget(menu);
-}
-
-void TMulMenuLang::ClearMenu() {
-  SetMenuWidget(nullptr);
 }
 
 void TMulMenuLang::SetMenuWidget(QWidget* menu) {

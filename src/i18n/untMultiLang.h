@@ -22,34 +22,24 @@ class ProfileBatch;
 }
 
 // A list of texts that tells its component of every change.
-class TMulStrings {
+class MulStrings {
  public:
-  explicit TMulStrings(std::function<void()> onChange, QStringList initial = {});
+  explicit MulStrings(std::function<void()> onChange, QStringList initial = {});
 
-  int Count() const { return int(items_.size()); }
-  const QString& operator[](int index) const { return items_.at(index); }
   const QStringList& Items() const { return items_; }
   bool Contains(const QString& text) const { return items_.contains(text); }
 
   void Add(const QString& text);
-  void Insert(int index, const QString& text);
   void Put(int index, const QString& text);
-  void Delete(int index);
   void Clear();
   // Replaces the contents: one change.
   void Assign(const QStringList& items);
-
-  // Changes between BeginUpdate and the matching EndUpdate count as one.
-  void BeginUpdate();
-  void EndUpdate();
 
  private:
   void Changed();
 
   QStringList items_;
   std::function<void()> onChange_;
-  int updating_ = 0;
-  bool changedWhileUpdating_ = false;
 };
 
 // The common part: language file, switches, tags to skip, the one-text lookup
@@ -78,8 +68,7 @@ class TMulLang : public QObject {
   // Runs no pass: it only changes how later writes look.
   bool AddBracket() const { return addBracket_; }
   void SetAddBracket(bool value) { addBracket_ = value; }
-  TMulStrings& IgnoreTags() { return ignoreTags_; }
-  void SetIgnoreTags(const QStringList& tags) { ignoreTags_.Assign(tags); }
+  MulStrings& IgnoreTags() { return ignoreTags_; }
 
   // Setting true runs a pass; while true, every property change runs one.
   bool Active() const { return active_; }
@@ -89,7 +78,6 @@ class TMulLang : public QObject {
 
   // The owner, in the slot of its kind.
   QWidget* OwnerForm() const { return ownerForm_; }
-  QObject* OwnerDataModule() const { return ownerDataModule_; }
   QWidget* OwnerFrame() const { return ownerFrame_; }
 
  protected:
@@ -124,7 +112,7 @@ class TMulLang : public QObject {
   bool autoCreateMode_ = true;
   bool addBracket_ = false;
   bool active_ = false;
-  TMulStrings ignoreTags_;
+  MulStrings ignoreTags_;
   QWidget* ownerForm_ = nullptr;
   QObject* ownerDataModule_ = nullptr;
   QWidget* ownerFrame_ = nullptr;
@@ -138,11 +126,11 @@ class TMulFormLang : public TMulLang {
  public:
   explicit TMulFormLang(QObject* owner);
 
-  TMulStrings& StringProperties() { return stringProperties_; }
+  MulStrings& StringProperties() { return stringProperties_; }
   void SetStringProperties(const QStringList& names) { stringProperties_.Assign(names); }
-  TMulStrings& StringsProperties() { return stringsProperties_; }
+  MulStrings& StringsProperties() { return stringsProperties_; }
   void SetStringsProperties(const QStringList& names) { stringsProperties_.Assign(names); }
-  TMulStrings& IgnoreControls() { return ignoreControls_; }
+  MulStrings& IgnoreControls() { return ignoreControls_; }
   void SetIgnoreControls(const QStringList& names) { ignoreControls_.Assign(names); }
 
   bool IgnoreFormCaption() const { return ignoreFormCaption_; }
@@ -163,9 +151,9 @@ class TMulFormLang : public TMulLang {
   void TranslateProperties(QObject* component);
   bool IsSkipped(QObject* component) const;
 
-  TMulStrings stringProperties_;
-  TMulStrings stringsProperties_;
-  TMulStrings ignoreControls_;
+  MulStrings stringProperties_;
+  MulStrings stringsProperties_;
+  MulStrings ignoreControls_;
   bool ignoreFormCaption_ = false;
   bool includeListViewItems_ = false;
   bool includeListViewHead_ = false;
@@ -183,7 +171,6 @@ class TMulMenuLang : public TMulLang {
   QWidget* Menu() const { return menu_; }
   void SetMenu(QMenuBar* menu);
   void SetMenu(QMenu* menu);
-  void ClearMenu();
 
  protected:
   void Translate() override;

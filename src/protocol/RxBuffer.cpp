@@ -4,7 +4,8 @@
 
 namespace protocol {
 
-std::span<const std::uint8_t> TRxBuffer::AppendReceived(const std::uint8_t* chunk, std::size_t n) {
+std::span<const std::uint8_t> ReceiveBuffer::AppendReceived(const std::uint8_t* chunk,
+                                                            std::size_t n) {
   if (n == 0) return {};
   if (count_ + n > kClearThreshold) ClearRxBuffer();
   // Only an oversized single chunk gets here still too large; it may fill
@@ -16,7 +17,7 @@ std::span<const std::uint8_t> TRxBuffer::AppendReceived(const std::uint8_t* chun
   return std::span(bytes_).subspan(start, n);
 }
 
-void TRxBuffer::ClearRxBuffer() {
+void ReceiveBuffer::ClearRxBuffer() {
   bytes_.fill(0);
   count_ = 0;
 }

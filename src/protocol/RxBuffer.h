@@ -10,7 +10,7 @@ namespace protocol {
 // The receive buffer of the device operations: 256 bytes and the count of
 // bytes held. Chunks are appended as the serial transport delivers them; the
 // buffer is examined once per operation and emptied before the next one.
-class TRxBuffer {
+class ReceiveBuffer {
  public:
   static constexpr std::size_t kCapacity = 256;
   // A chunk that would bring the count above this empties the buffer first.

@@ -137,7 +137,7 @@ TEST(FrameStream, StopsOnAnIncompleteTail) {
 }
 
 TEST(FrameStream, AFrameSplitAcrossChunksIsFoundInTheBuffer) {
-  TRxBuffer buffer;
+  ReceiveBuffer buffer;
   const Bytes held = Join({kNoise, ConvtReply(), Reply(CMD_COM_GET)});
   buffer.AppendReceived(held.data(), 20);
   EXPECT_EQ(StreamCodes({buffer.Bytes().begin(), buffer.Bytes().end()}).size(), 0u);

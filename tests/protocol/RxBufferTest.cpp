@@ -14,12 +14,12 @@ std::vector<std::uint8_t> Counting(std::size_t n, std::uint8_t first = 0) {
   return bytes;
 }
 
-std::vector<std::uint8_t> Held(const TRxBuffer& buffer) {
+std::vector<std::uint8_t> Held(const ReceiveBuffer& buffer) {
   return {buffer.Bytes().begin(), buffer.Bytes().end()};
 }
 
-TEST(TRxBuffer, AppendsChunksInOrderAndReturnsWhatItStored) {
-  TRxBuffer buffer;
+TEST(ReceiveBuffer, AppendsChunksInOrderAndReturnsWhatItStored) {
+  ReceiveBuffer buffer;
   const std::vector<std::uint8_t> a = {0x7F, 0x01};
   const std::vector<std::uint8_t> b = {0x20, 0x10, 0x00};
   const auto storedA = buffer.AppendReceived(a.data(), a.size());
@@ -42,7 +42,7 @@ class OverflowTest : public testing::TestWithParam<OverflowCase> {};
 
 TEST_P(OverflowTest, ClearsAboveTwoHundredFiftyFive) {
   const OverflowCase c = GetParam();
-  TRxBuffer buffer;
+  ReceiveBuffer buffer;
   const auto first = Counting(c.first, 0);
   const auto second = Counting(c.second, 100);
   buffer.AppendReceived(first.data(), first.size());
@@ -66,8 +66,8 @@ INSTANTIATE_TEST_SUITE_P(Threshold, OverflowTest,
                                   std::to_string(info.param.second);
                          });
 
-TEST(TRxBuffer, AfterAFullChunkTheNextChunkStartsOver) {
-  TRxBuffer buffer;
+TEST(ReceiveBuffer, AfterAFullChunkTheNextChunkStartsOver) {
+  ReceiveBuffer buffer;
   const auto big = Counting(300);
   buffer.AppendReceived(big.data(), big.size());
   const std::vector<std::uint8_t> next = {0xAA};
@@ -75,8 +75,8 @@ TEST(TRxBuffer, AfterAFullChunkTheNextChunkStartsOver) {
   EXPECT_EQ(Held(buffer), next);
 }
 
-TEST(TRxBuffer, ClearZeroFillsTheWholeBuffer) {
-  TRxBuffer buffer;
+TEST(ReceiveBuffer, ClearZeroFillsTheWholeBuffer) {
+  ReceiveBuffer buffer;
   const auto bytes = Counting(40, 1);
   buffer.AppendReceived(bytes.data(), bytes.size());
   buffer.ClearRxBuffer();

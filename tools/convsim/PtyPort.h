@@ -31,7 +31,6 @@ class PtyPort {
 
   int MasterFd() const { return master_; }
   const std::string& TerminalPath() const { return terminalPath_; }
-  const std::string& LinkPath() const { return linkPath_; }
 
  private:
   int master_ = -1;
