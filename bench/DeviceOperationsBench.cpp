@@ -110,7 +110,7 @@ class Bench {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  ui::TApplication application(argc, argv);
+  ui::Application application(argc, argv);
   const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
 
   QTemporaryDir folder;

@@ -39,13 +39,13 @@
 
 #include "SoakCases.h"
 #include "SoakSimulator.h"
-#include "ui/Application.h"
-#include "ui/Dialogs.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
 #include "platform/ProgramFolder.h"
 #include "serial/Comm.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
 
 namespace soak {
 namespace {
@@ -137,13 +137,13 @@ struct Sample {
 // The application object, also keeping the receivers of the events being
 // delivered: a message shown inside a handler belongs to the window whose
 // control, timer or serial component received the event.
-class TrackingApplication final : public ui::TApplication {
+class TrackingApplication final : public ui::Application {
  public:
-  using ui::TApplication::TApplication;
+  using ui::Application::Application;
 
   bool notify(QObject* receiver, QEvent* event) override {
     receivers_.emplace_back(receiver);
-    const bool handled = ui::TApplication::notify(receiver, event);
+    const bool handled = ui::Application::notify(receiver, event);
     receivers_.pop_back();
     return handled;
   }

@@ -8,7 +8,7 @@
 #include "ui/Dialogs.h"
 
 int main(int argc, char** argv) {
-  ui::TApplication application(argc, argv);
+  ui::Application application(argc, argv);
   // Without a usable program folder the settings and language choices would
   // be lost: say why and stop before anything is written.
   if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty()) {

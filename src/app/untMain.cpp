@@ -90,7 +90,7 @@ void TfrmMain::CreateParamPanel() {
   controls.cbxFilterID = ui->cbxFilterID;
   controls.edtFilterChkCode = ui->edtFilterChkCode;
   controls.edtFilterMaskCode = ui->edtFilterMaskCode;
-  Panel = new params::TParamPanel(controls, this);
+  Panel = new params::ParamPanel(controls, this);
 }
 
 void TfrmMain::ConnectWindowHandlers() {

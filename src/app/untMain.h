@@ -17,7 +17,7 @@ class TMulMenuLang;
 class TMyElemLst;
 
 namespace params {
-class TParamPanel;
+class ParamPanel;
 }
 
 namespace Ui {
@@ -60,11 +60,11 @@ class TfrmMain : public QMainWindow {
   // Empties the debug trace.
   void Button1Click();
 
-  // ---- parameter panel (logic in params::TParamPanel) ----
+  // ---- parameter panel (logic in params::ParamPanel) ----
 
   // The panel over this window's parameter controls. Its send target is the
   // serial component's SendData, wired by the device operations.
-  params::TParamPanel* Panel;
+  params::ParamPanel* Panel;
 
   // Puts a reply's record into the controls (replyCmd: CMD_CONVT_GET,
   // CMD_COM_GET or CMD_CAN_GET).

@@ -12,13 +12,13 @@
 // The design font's character set is read by the language components.
 static_assert(std::string_view(ui::kFontCharsetProperty) == mullang::kFontCharsetProperty);
 
-QEvent::Type TCustomMessageEvent::EventType() {
+QEvent::Type CustomMessageEvent::EventType() {
   static const QEvent::Type type =
       static_cast<QEvent::Type>(QEvent::registerEventType(QEvent::User + kMessage));
   return type;
 }
 
-TCustomMessageEvent::TCustomMessageEvent(quintptr wParam, qintptr lParam) : QEvent(EventType()) {
+CustomMessageEvent::CustomMessageEvent(quintptr wParam, qintptr lParam) : QEvent(EventType()) {
   Message.Msg = kMessage;
   Message.WParam = wParam;
   Message.LParam = lParam;
@@ -61,9 +61,9 @@ bool TfrmBase::CanCloseForm() {
   return true;
 }
 
-void TfrmBase::DoCustomMessage(TMessage& /*Message*/) {}
+void TfrmBase::DoCustomMessage(WindowMessage& /*Message*/) {}
 
-void TfrmBase::DoCustomMessage255(TMessage& /*Message*/) {}
+void TfrmBase::DoCustomMessage255(WindowMessage& /*Message*/) {}
 
 void TfrmBase::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -109,8 +109,8 @@ bool TfrmBase::HandleKey(QObject* sender, QKeyEvent* event) {
 }
 
 bool TfrmBase::event(QEvent* event) {
-  if (event->type() == TCustomMessageEvent::EventType()) {
-    TMessage& message = static_cast<TCustomMessageEvent*>(event)->Message;
+  if (event->type() == CustomMessageEvent::EventType()) {
+    WindowMessage& message = static_cast<CustomMessageEvent*>(event)->Message;
     if (message.WParam == 255)
       DoCustomMessage255(message);
     else

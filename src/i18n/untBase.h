@@ -7,20 +7,20 @@ class TMulFormLang;
 
 // Window message 4342 (0x10F6) of the base dialog, carried as a custom
 // event. Nothing in the program sends it; dialogs may handle it.
-struct TMessage {
+struct WindowMessage {
   unsigned Msg = 0;
   quintptr WParam = 0;
   qintptr LParam = 0;
   qintptr Result = 0;
 };
 
-class TCustomMessageEvent : public QEvent {
+class CustomMessageEvent : public QEvent {
  public:
   static constexpr unsigned kMessage = 4342;
   static QEvent::Type EventType();
 
-  explicit TCustomMessageEvent(quintptr wParam, qintptr lParam = 0);
-  TMessage Message;
+  explicit CustomMessageEvent(quintptr wParam, qintptr lParam = 0);
+  WindowMessage Message;
 };
 
 // The base dialog: stays on top, centred on the screen, sees key presses
@@ -50,8 +50,8 @@ class TfrmBase : public QDialog {
   // Asked when the dialog is about to close; false keeps it open.
   virtual bool CanCloseForm();
   // Message 4342 with a first parameter other than 255, and with 255.
-  virtual void DoCustomMessage(TMessage& Message);
-  virtual void DoCustomMessage255(TMessage& Message);
+  virtual void DoCustomMessage(WindowMessage& Message);
+  virtual void DoCustomMessage255(WindowMessage& Message);
 
   void FormCreate();
   // The base show: the language pass, then DoShow. Derived dialogs that

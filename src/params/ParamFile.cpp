@@ -48,7 +48,7 @@ bool FileCrc(const QString& fileName, std::uint32_t* crc) {
   return true;
 }
 
-QByteArray BuildParameterFile(const TParamPanel& panel) {
+QByteArray BuildParameterFile(const ParamPanel& panel) {
   // The records first: a serial-line text that is not a number stops here.
   protocol::ParamFileRecords records;
   records.convt = panel.BuildConvtParams();
@@ -59,7 +59,7 @@ QByteArray BuildParameterFile(const TParamPanel& panel) {
                     static_cast<qsizetype>(bytes.size()));
 }
 
-void ExportParameters(TParamPanel& panel) {
+void ExportParameters(ParamPanel& panel) {
   ui::RunShowingFailure([&] {
     ui::FileDialogRequest request;
     request.fileName = QStringLiteral("Parameter.bin");
@@ -74,7 +74,7 @@ void ExportParameters(TParamPanel& panel) {
   });
 }
 
-void ImportParameters(TParamPanel& panel) {
+void ImportParameters(ParamPanel& panel) {
   ui::RunShowingFailure([&] {
     ui::FileDialogRequest request;
     request.filter = MsgText(Msg::BinFilter);
@@ -87,7 +87,7 @@ void ImportParameters(TParamPanel& panel) {
   });
 }
 
-void ImportParameterFile(TParamPanel& panel, const QString& fileName) {
+void ImportParameterFile(ParamPanel& panel, const QString& fileName) {
   ui::RunShowingFailure([&] {
     const ParamFileContent file = ReadParamFile(fileName);
     const auto bytes = AsBytes(file.bytes);

@@ -81,15 +81,15 @@ void FocusIfPossible(QWidget* widget) {
 
 }  // namespace
 
-TParamPanel::TParamPanel(const PanelControls& controls, QObject* parent)
+ParamPanel::ParamPanel(const PanelControls& controls, QObject* parent)
     : QObject(parent), c_(controls) {
   InstallKeyFilters();
-  connect(c_.chkActiveRecFilter, &QCheckBox::toggled, this, &TParamPanel::chkActiveRecFilterClick);
+  connect(c_.chkActiveRecFilter, &QCheckBox::toggled, this, &ParamPanel::chkActiveRecFilterClick);
 }
 
 // ---- records from the controls ----
 
-protocol::ConvtParams TParamPanel::BuildConvtParams() const {
+protocol::ConvtParams ParamPanel::BuildConvtParams() const {
   protocol::ConvtParams record;
   record.mode = LowByte(c_.cbxChgType->currentIndex());
   record.direction = LowByte(c_.cbxChgDirection->currentIndex());
@@ -103,7 +103,7 @@ protocol::ConvtParams TParamPanel::BuildConvtParams() const {
   return record;
 }
 
-protocol::ComParams TParamPanel::BuildComParams() const {
+protocol::ComParams ParamPanel::BuildComParams() const {
   protocol::ComParams record;
   record.baudRate = static_cast<std::uint32_t>(DecimalOfText(c_.cbbBaudRate->currentText()));
   record.dataBits = LowByte(static_cast<int>(DecimalOfText(c_.cbbByteSize->currentText())));
@@ -121,7 +121,7 @@ protocol::ComParams TParamPanel::BuildComParams() const {
   return record;
 }
 
-protocol::CanParams TParamPanel::BuildCanParams() const {
+protocol::CanParams ParamPanel::BuildCanParams() const {
   protocol::CanParams record;
   record.bitRateIndex = LowByte(c_.CbxCANBaudrate->currentIndex());
   record.frameType = c_.cbxUsrFrameTp->currentIndex() == 1 ? protocol::CanParams::kFrameExtended
@@ -136,7 +136,7 @@ protocol::CanParams TParamPanel::BuildCanParams() const {
   return record;
 }
 
-void TParamPanel::SendSetCommand(std::uint16_t cmd) {
+void ParamPanel::SendSetCommand(std::uint16_t cmd) {
   protocol::Frame frame{};
   switch (cmd) {
     case protocol::CMD_CONVT_SET:
@@ -159,7 +159,7 @@ void TParamPanel::SendSetCommand(std::uint16_t cmd) {
 
 // ---- records into the controls ----
 
-void TParamPanel::ApplyRecord(const protocol::Frame& frame, std::uint16_t replyCmd) {
+void ParamPanel::ApplyRecord(const protocol::Frame& frame, std::uint16_t replyCmd) {
   switch (replyCmd) {
     case protocol::CMD_CONVT_GET:
       ApplyConvtParams(protocol::ConvtParams::FromReply(frame), true);
@@ -175,7 +175,7 @@ void TParamPanel::ApplyRecord(const protocol::Frame& frame, std::uint16_t replyC
   }
 }
 
-void TParamPanel::ApplyConvtParams(const protocol::ConvtParams& record, bool withDataConversion) {
+void ParamPanel::ApplyConvtParams(const protocol::ConvtParams& record, bool withDataConversion) {
   c_.cbxChgType->setCurrentIndex(0);
   if (record.mode <= 3) c_.cbxChgType->setCurrentIndex(record.mode);
   c_.cbxChgDirection->setCurrentIndex(2);
@@ -192,7 +192,7 @@ void TParamPanel::ApplyConvtParams(const protocol::ConvtParams& record, bool wit
   ShowIdInEdit(c_.EdtDataCANID, record.dataSendId);
 }
 
-void TParamPanel::ApplyComParams(const protocol::ComParams& record, StopBitsRule rule) {
+void ParamPanel::ApplyComParams(const protocol::ComParams& record, StopBitsRule rule) {
   SelectItemWithText(c_.cbbBaudRate, QString::number(record.baudRate), 0);
   SelectItemWithText(c_.cbbByteSize, QString::number(record.dataBits), 0);
   SelectItemIfExists(c_.cbbParity, record.parityCode - 1);
@@ -209,7 +209,7 @@ void TParamPanel::ApplyComParams(const protocol::ComParams& record, StopBitsRule
   }
 }
 
-void TParamPanel::ApplyCanParams(const protocol::CanParams& record) {
+void ParamPanel::ApplyCanParams(const protocol::CanParams& record) {
   SelectItemIfExists(c_.CbxCANBaudrate, record.bitRateIndex);
   c_.cbxUsrFrameTp->setCurrentIndex(0);
   if (record.IsExtendedFrame()) c_.cbxUsrFrameTp->setCurrentIndex(1);
@@ -228,7 +228,7 @@ void TParamPanel::ApplyCanParams(const protocol::CanParams& record) {
 
 // ---- checks before a write ----
 
-bool TParamPanel::CheckIdRange(TMyMaskEdit* edit) {
+bool ParamPanel::CheckIdRange(TMyMaskEdit* edit) {
   const QComboBox* frameType = edit == c_.EdtUsrCANID ? c_.cbxUsrFrameTp : c_.cbxFilterFrame;
   const bool extended = frameType->currentIndex() == 1;
   const std::uint32_t limit = extended ? protocol::kExtendedIdMax : protocol::kStandardIdMax;
@@ -239,7 +239,7 @@ bool TParamPanel::CheckIdRange(TMyMaskEdit* edit) {
   return true;
 }
 
-bool TParamPanel::ValidatePanel() {
+bool ParamPanel::ValidatePanel() {
   c_.pgcFunc->setCurrentIndex(kConvertPage);
   if (CheckIdRange(c_.EdtUsrCANID)) return true;
   if (c_.cbxUsrFrameTp->currentIndex() != 1 && c_.spEdtLen->Value() > 2) {
@@ -257,13 +257,13 @@ bool TParamPanel::ValidatePanel() {
 
 // ---- the filter check box ----
 
-void TParamPanel::chkActiveRecFilterClick() {
+void ParamPanel::chkActiveRecFilterClick() {
   const bool on = c_.chkActiveRecFilter->isChecked();
   SetFilterControlsEnabled(on);
   c_.chkActiveRecFilter->setText(MsgText(on ? Msg::FilterOn : Msg::FilterOff));
 }
 
-void TParamPanel::SetFilterControlsEnabled(bool enabled) {
+void ParamPanel::SetFilterControlsEnabled(bool enabled) {
   c_.cbxFilterFrame->setEnabled(enabled);
   c_.cbxFilterID->setEnabled(enabled);
   c_.edtFilterChkCode->setEnabled(enabled);
@@ -276,7 +276,7 @@ namespace {
 const char* const kKeyFilterProperty = "quillonKeyFilter";
 }
 
-void TParamPanel::InstallKeyFilters() {
+void ParamPanel::InstallKeyFilters() {
   const auto install = [this](QObject* field, KeyFilterKind kind) {
     field->setProperty(kKeyFilterProperty, static_cast<int>(kind));
     field->installEventFilter(this);
@@ -285,7 +285,7 @@ void TParamPanel::InstallKeyFilters() {
        {static_cast<QObject*>(c_.EdtUsrCANID), static_cast<QObject*>(c_.EdtDataCANID),
         static_cast<QObject*>(c_.edtFilterChkCode), static_cast<QObject*>(c_.edtFilterMaskCode)})
     install(edit, KeyFilterKind::Hex);
-  const auto installSpin = [&install](TSpinEdit* spin, KeyFilterKind kind) {
+  const auto installSpin = [&install](SpinEdit* spin, KeyFilterKind kind) {
     install(spin, kind);
     spin->SetAllowedChars(FieldChars(kind));
   };
@@ -294,7 +294,7 @@ void TParamPanel::InstallKeyFilters() {
   installSpin(c_.spEdtInterval, KeyFilterKind::Digits);
 }
 
-bool TParamPanel::eventFilter(QObject* watched, QEvent* event) {
+bool ParamPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
   const auto* key = static_cast<QKeyEvent*>(event);
   const QString text = key->text();

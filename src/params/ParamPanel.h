@@ -12,7 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QTabWidget;
 class TMyMaskEdit;
-class TSpinEdit;
+class SpinEdit;
 
 namespace params {
 
@@ -30,9 +30,9 @@ struct PanelControls {
   QCheckBox* chkCANInfoInPort = nullptr;
   QCheckBox* chkCANIDInPort = nullptr;
   TMyMaskEdit* EdtUsrCANID = nullptr;
-  TSpinEdit* spEdtOffSet = nullptr;
-  TSpinEdit* spEdtLen = nullptr;
-  TSpinEdit* spEdtInterval = nullptr;
+  SpinEdit* spEdtOffSet = nullptr;
+  SpinEdit* spEdtLen = nullptr;
+  SpinEdit* spEdtInterval = nullptr;
   QCheckBox* chkCanInfo = nullptr;
   QCheckBox* chkCanId = nullptr;
   TMyMaskEdit* EdtDataCANID = nullptr;
@@ -58,12 +58,12 @@ enum class StopBitsRule { Reply, File };
 // The parameter panel's logic: records to and from the controls, the setting
 // commands, the checks before a write, the key filters of the numeric fields
 // and the receive-filter check box.
-class TParamPanel : public QObject {
+class ParamPanel : public QObject {
   Q_OBJECT
 
  public:
   // Installs the key filters and the filter check box's handler.
-  explicit TParamPanel(const PanelControls& controls, QObject* parent = nullptr);
+  explicit ParamPanel(const PanelControls& controls, QObject* parent = nullptr);
 
   const PanelControls& Controls() const { return c_; }
   void SetSendTarget(SendTarget target) { send_ = std::move(target); }

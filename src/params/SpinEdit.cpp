@@ -2,49 +2,49 @@
 
 #include <QLineEdit>
 
-TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
+SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
   setButtonSymbols(QAbstractSpinBox::UpDownArrows);
   setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
   setKeyboardTracking(true);
   lineEdit()->setText(QStringLiteral("0"));
 }
 
-void TSpinEdit::SetMinValue(int value) {
+void SpinEdit::SetMinValue(int value) {
   min_ = value;
   if (max_ < min_) max_ = min_;
 }
 
-void TSpinEdit::SetMaxValue(int value) {
+void SpinEdit::SetMaxValue(int value) {
   max_ = value;
   if (min_ > max_) min_ = max_;
 }
 
-void TSpinEdit::SetMaxLength(int length) {
+void SpinEdit::SetMaxLength(int length) {
   maxLength_ = length;
   lineEdit()->setMaxLength(length > 0 ? length : 32767);
 }
 
-int TSpinEdit::Value() const {
+int SpinEdit::Value() const {
   bool ok = false;
   const int value = lineEdit()->text().trimmed().toInt(&ok, 10);
   return ok ? value : min_;
 }
 
-int TSpinEdit::Clamp(int value) const {
+int SpinEdit::Clamp(int value) const {
   return qBound(min_, value, max_);
 }
 
-void TSpinEdit::SetValue(int value) {
+void SpinEdit::SetValue(int value) {
   const QString text = QString::number(Clamp(value));
   if (lineEdit()->text() != text) lineEdit()->setText(text);
 }
 
-void TSpinEdit::stepBy(int steps) {
+void SpinEdit::stepBy(int steps) {
   SetValue(Value() + steps);
   lineEdit()->selectAll();
 }
 
-QValidator::State TSpinEdit::validate(QString& input, int& /*pos*/) const {
+QValidator::State SpinEdit::validate(QString& input, int& /*pos*/) const {
   if (maxLength_ > 0 && input.size() > maxLength_) return QValidator::Invalid;
   for (qsizetype i = 0; i < input.size(); ++i) {
     const bool sign = i == 0 && min_ < 0 && input.at(i) == QLatin1Char('-');
@@ -53,9 +53,9 @@ QValidator::State TSpinEdit::validate(QString& input, int& /*pos*/) const {
   return QValidator::Acceptable;
 }
 
-void TSpinEdit::fixup(QString& /*input*/) const {}
+void SpinEdit::fixup(QString& /*input*/) const {}
 
-QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
+QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const {
   if (isReadOnly() || !isEnabled()) return StepNone;
   const int value = Value();
   StepEnabled enabled = StepNone;
@@ -64,7 +64,7 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
   return enabled;
 }
 
-void TSpinEdit::focusOutEvent(QFocusEvent* event) {
+void SpinEdit::focusOutEvent(QFocusEvent* event) {
   // What is shown after leaving the field is what will be sent.
   SetValue(Value());
   QAbstractSpinBox::focusOutEvent(event);

@@ -8,7 +8,7 @@
 // types, a text of allowed characters up to MaxLength characters stands as
 // typed; any other change, typed, pasted, dropped or composed by an input
 // method, is refused as a whole.
-class TSpinEdit : public QAbstractSpinBox {
+class SpinEdit : public QAbstractSpinBox {
   Q_OBJECT
   Q_PROPERTY(int MinValue READ MinValue WRITE SetMinValue)
   Q_PROPERTY(int MaxValue READ MaxValue WRITE SetMaxValue)
@@ -16,7 +16,7 @@ class TSpinEdit : public QAbstractSpinBox {
   Q_PROPERTY(int Value READ Value WRITE SetValue)
 
  public:
-  explicit TSpinEdit(QWidget* parent = nullptr);
+  explicit SpinEdit(QWidget* parent = nullptr);
 
   int MinValue() const { return min_; }
   int MaxValue() const { return max_; }

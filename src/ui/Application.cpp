@@ -42,9 +42,9 @@ QString EscapedFailureText(const QObject* sender, const QString& text) {
   return QStringLiteral("Class ") + className + QStringLiteral(" exception: ") + text;
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool TApplication::notify(QObject* receiver, QEvent* event) {
+bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (...) {

@@ -65,11 +65,11 @@ QMetaObject::Connection ConnectGuarded(Sender* sender, Signal signal, QObject* c
 // handler in a defined way, so every event is also delivered inside a guard:
 // a failure that escapes a handler not connected through ConnectGuarded still
 // reaches the exception handler, and the program goes on.
-class TApplication : public QApplication {
+class Application : public QApplication {
   Q_OBJECT
 
  public:
-  TApplication(int& argc, char** argv);
+  Application(int& argc, char** argv);
 
   bool notify(QObject* receiver, QEvent* event) override;
 };

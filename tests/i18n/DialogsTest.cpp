@@ -191,8 +191,8 @@ class ProbeDialog : public TfrmBase {
     if (swallowKeys) Key = 0;
   }
   bool CanCloseForm() override { return allowClose; }
-  void DoCustomMessage(TMessage& m) override { normal.append(m.WParam); }
-  void DoCustomMessage255(TMessage& m) override { special.append(m.WParam); }
+  void DoCustomMessage(WindowMessage& m) override { normal.append(m.WParam); }
+  void DoCustomMessage255(WindowMessage& m) override { special.append(m.WParam); }
 };
 
 class BaseDialog : public LangFixture {};
@@ -236,11 +236,11 @@ TEST_F(BaseDialog, RefusedCloseKeepsTheDialogOpen) {
 
 TEST_F(BaseDialog, Message4342IsDispatchedByItsFirstParameter) {
   ProbeDialog dialog;
-  TCustomMessageEvent special(255);
+  CustomMessageEvent special(255);
   QCoreApplication::sendEvent(&dialog, &special);
-  TCustomMessageEvent normal(7, 1);
+  CustomMessageEvent normal(7, 1);
   QCoreApplication::sendEvent(&dialog, &normal);
-  QCoreApplication::postEvent(&dialog, new TCustomMessageEvent(0));
+  QCoreApplication::postEvent(&dialog, new CustomMessageEvent(0));
   QCoreApplication::sendPostedEvents(&dialog);
   EXPECT_EQ(dialog.special, QList<quintptr>{255});
   EXPECT_EQ(dialog.normal, (QList<quintptr>{7, 0}));

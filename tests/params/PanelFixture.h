@@ -70,7 +70,7 @@ class PanelFixture {
           static_cast<QWidget*>(c.edtFilterChkCode), static_cast<QWidget*>(c.edtFilterMaskCode)})
       filterControl->setEnabled(false);
 
-    panel = std::make_unique<params::TParamPanel>(c);
+    panel = std::make_unique<params::ParamPanel>(c);
     panel->SetSendTarget([this](const std::uint8_t* data, std::uint16_t length) {
       sent.emplace_back(data, data + length);
       return acceptSends;
@@ -84,7 +84,7 @@ class PanelFixture {
   TfrmDM dataModule;
   QWidget window;
   params::PanelControls c;
-  std::unique_ptr<params::TParamPanel> panel;
+  std::unique_ptr<params::ParamPanel> panel;
   std::vector<std::vector<std::uint8_t>> sent;
   bool acceptSends = true;
 
@@ -96,8 +96,8 @@ class PanelFixture {
     return box;
   }
 
-  static TSpinEdit* Spin(QWidget* parent, int min, int max, int length, int value) {
-    auto* spin = new TSpinEdit(parent);
+  static SpinEdit* Spin(QWidget* parent, int min, int max, int length, int value) {
+    auto* spin = new SpinEdit(parent);
     spin->SetMinValue(min);
     spin->SetMaxValue(max);
     spin->SetMaxLength(length);

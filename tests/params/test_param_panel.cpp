@@ -406,7 +406,7 @@ TEST_F(ParamPanelTest, SpinEditsTakeOnlyTheirDigitsAndArePulledIntoRangeOnLeavin
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   struct Case {
-    TSpinEdit* spin;
+    SpinEdit* spin;
     const char* typed;
     QString shown;
     int afterLeaving;
@@ -556,7 +556,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpinEditTest, TextThatIsNotANumberReadsAsTheMinimumAndSettingClamps) {
-  TSpinEdit spin;
+  SpinEdit spin;
   spin.SetMinValue(2);
   spin.SetMaxValue(10);
   spin.SetValue(50);
