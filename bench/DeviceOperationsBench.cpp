@@ -18,7 +18,6 @@
 #include <functional>
 #include <vector>
 
-#include "ConvsimProcess.h"
 #include "app/Application.h"
 #include "app/Dialogs.h"
 #include "app/untMain.h"
@@ -26,6 +25,7 @@
 #include "i18n/untDM.h"
 #include "platform/ProgramFolder.h"
 #include "serial/Comm.h"
+#include "support/ConvsimProcess.h"
 
 namespace {
 
