@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/pidfd.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,7 +114,9 @@ void ChildProcess::Start(const std::string& program, const std::vector<std::stri
     return;
   }
   pid_ = pid;
-  pidfd_ = pidfd_open(pid_, 0);  // -1 on old kernels: Pump() then polls
+  // Readable when the child ends. glibc 2.36's <sys/pidfd.h> lacks C linkage
+  // for C++, hence the raw call. -1 on old kernels: Pump() then polls.
+  pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
   for (int fd : {out_.fd, err_.fd}) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
