@@ -4,13 +4,14 @@
 // failed.
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <string>
 #include <vector>
 
-#include "ConvsimProcess.h"
+#include "support/ConvsimProcess.h"
 
 namespace {
 
@@ -21,13 +22,14 @@ struct Figures {
 };
 
 double RunMs(const QStringList& args, bool* failed) {
-  QProcess cli;
+  std::vector<std::string> argv;
+  for (const QString& arg : args) argv.push_back(arg.toStdString());
   QElapsedTimer clock;
   clock.start();
-  cli.start(QStringLiteral(QUILLON_CLI_EXE), args);
-  cli.waitForFinished(30000);
+  testing_support::ChildProcess cli(QUILLON_CLI_EXE, argv);
+  const auto status = cli.Wait(std::chrono::milliseconds(30000));
   const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-  if (cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) *failed = true;
+  if (!status || !status->ExitedWith(0)) *failed = true;
   return ms;
 }
 

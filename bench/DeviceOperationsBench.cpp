@@ -18,12 +18,12 @@
 #include <functional>
 #include <vector>
 
-#include "ConvsimProcess.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
 #include "platform/ProgramFolder.h"
 #include "serial/Comm.h"
+#include "support/ConvsimProcess.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 

@@ -29,12 +29,14 @@
 #include "platform/CommPseudoTerminal.h"
 #include "platform/LangDb.h"
 #include "serial/Comm.h"
+#include "support/ComLink.h"
 #include "support/FileBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 
 namespace {
 
+using testing_support::LinkCom;
 using testing_support::ReadFileBytes;
 using testing_support::ScriptedDialogs;
 using testing_support::TempProgramFolder;
@@ -252,9 +254,7 @@ TEST_F(MainLanguage, SwitchingWhileConnectedShowsDisconnectInTheNewLanguage) {
   Start();
   auto pty = platform::CommPseudoTerminal::Create();
   if (!pty) GTEST_SKIP() << "no pseudo-terminal";
-  ASSERT_TRUE(QDir(folder_.path()).mkpath(QStringLiteral("sys/ports")));
-  ASSERT_TRUE(QFile::link(QString::fromStdString(pty->SlavePath()),
-                          folder_.file(QStringLiteral("sys/ports/com7"))));
+  ASSERT_FALSE(LinkCom(folder_.path().toStdString(), 7, pty->SlavePath()).empty());
   window_->Comm1->SetCommName(QStringLiteral("\\\\.\\COM7"));
   window_->Comm1->OpenPort();
   ASSERT_TRUE(window_->Comm1->PortOpen());

@@ -14,10 +14,12 @@
 
 #include "app/PortList.h"
 #include "platform/ProfileFile.h"
+#include "support/ComLink.h"
 #include "support/TempProgramFolder.h"
 
 namespace {
 
+using testing_support::LinkCom;
 using testing_support::TempProgramFolder;
 
 // A device list whose changes are announced through a pipe, as udev's
@@ -58,8 +60,7 @@ class PortListTest : public ::testing::Test {
 
   std::string Dev(const char* name) const { return dev_.path().toStdString() + "/" + name; }
   void Link(int n, const std::string& target) {
-    const QString link = folder_.file(QStringLiteral("sys/ports/com%1").arg(n));
-    ASSERT_EQ(symlink(target.c_str(), link.toLocal8Bit().constData()), 0);
+    ASSERT_FALSE(LinkCom(folder_.path().toStdString(), n, target).empty());
   }
   void Plug() {
     QFile node(QString::fromStdString(usb_));

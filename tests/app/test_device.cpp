@@ -29,6 +29,7 @@
 #include "protocol/Frame.h"
 #include "protocol/Records.h"
 #include "serial/Comm.h"
+#include "support/ComLink.h"
 #include "support/FrameBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
@@ -37,6 +38,7 @@
 namespace {
 
 using namespace protocol;
+using testing_support::LinkCom;
 using testing_support::ScriptedDialogs;
 using testing_support::TempProgramFolder;
 
@@ -138,9 +140,7 @@ class DeviceTest : public ::testing::Test {
   void SetUp() override {
     pty_ = platform::CommPseudoTerminal::Create();
     ASSERT_TRUE(pty_);
-    QDir(folder_.path()).mkpath(QStringLiteral("sys/ports"));
-    ASSERT_TRUE(QFile::link(QString::fromStdString(pty_->SlavePath()),
-                            folder_.file(QStringLiteral("sys/ports/com%1").arg(kComNumber))));
+    ASSERT_FALSE(LinkCom(folder_.path().toStdString(), kComNumber, pty_->SlavePath()).empty());
     window_ = std::make_unique<TfrmMain>();
     frmDM->LangCode = QStringLiteral("enu");  // the window's creation chose a language
     ui().cbxPort->setCurrentText(QStringLiteral("COM%1").arg(kComNumber));

@@ -11,18 +11,21 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
+#include <chrono>
 #include <csignal>
 #include <memory>
+#include <string>
+#include <vector>
 
-#include "e2e/ConvsimProcess.h"
 #include "protocol/ParamFileFormat.h"
 #include "serial/Comm.h"
+#include "support/ConvsimProcess.h"
 #include "support/FileBytes.h"
 
 namespace {
 
+using testing_support::ChildProcess;
 using testing_support::ConvsimProcess;
 
 constexpr int kRunMs = 20000;
@@ -37,15 +40,21 @@ QString CliExe() {
   return QStringLiteral(QUILLON_CLI_EXE);
 }
 
+// quillon-cli with these arguments, started as a child process.
+std::unique_ptr<ChildProcess> StartCli(const QStringList& args) {
+  std::vector<std::string> argv;
+  for (const QString& arg : args) argv.push_back(arg.toStdString());
+  return std::make_unique<ChildProcess>(CliExe().toStdString(), argv);
+}
+
 CliResult RunCli(const QStringList& args) {
-  QProcess cli;
-  cli.start(CliExe(), QStringList{QStringLiteral("--json")} + args);
-  cli.waitForFinished(kRunMs);
+  const auto cli = StartCli(QStringList{QStringLiteral("--json")} + args);
+  const auto status = cli->Wait(std::chrono::milliseconds(kRunMs));
   CliResult result;
-  result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-  const QByteArray out = cli.readAllStandardOutput();
+  result.exitCode = status && status->exited ? status->code : -1;
+  const QByteArray out = QByteArray::fromStdString(cli->TakeOutput());
   result.json = QJsonDocument::fromJson(out).object();
-  result.stderrText = QString::fromUtf8(cli.readAllStandardError());
+  result.stderrText = QString::fromStdString(cli->TakeErrors());
   EXPECT_EQ(out.count('\n'), 1) << "one JSON object per command: " << out.toStdString();
   EXPECT_EQ(result.json.value("ok").toBool(), result.exitCode == 0) << out.toStdString();
   return result;
@@ -261,15 +270,13 @@ TEST_F(CliTest, ComNumbersResolveAsTheWindowResolvesThem) {
 
 TEST_F(CliTest, ProductionLineOverThreeConverters) {
   convsim_.reset();  // no converter yet
-  QProcess cli;
-  cli.start(CliExe(),
-            {"--json", "--port", Port(), "--wait", "--repeat", "set", "com.parityCode=1"});
-  ASSERT_TRUE(cli.waitForStarted(kRunMs));
+  const auto cli =
+      StartCli({"--json", "--port", Port(), "--wait", "--repeat", "set", "com.parityCode=1"});
+  ASSERT_TRUE(cli->Started()) << cli->StartError();
   auto nextLine = [&cli] {
-    QDeadlineTimer deadline(kRunMs);
-    while (!cli.canReadLine() && !deadline.hasExpired())
-      cli.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-    return QJsonDocument::fromJson(cli.readLine()).object();
+    const std::string line =
+        cli->ReadLine(std::chrono::milliseconds(kRunMs)).value_or(std::string());
+    return QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
   };
   for (int converter = 1; converter <= 3; ++converter) {
     // The second converter refuses from its first byte on.
@@ -280,11 +287,12 @@ TEST_F(CliTest, ProductionLineOverThreeConverters) {
     EXPECT_EQ(line.value("version").toObject().value("software").toString(), "1.2");
     convsim_.reset();  // the converter goes away
   }
-  ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+  cli->Signal(SIGINT);
   const QJsonObject summary = nextLine();
-  ASSERT_TRUE(cli.waitForFinished(kRunMs));
+  const auto status = cli->Wait(std::chrono::milliseconds(kRunMs));
+  ASSERT_TRUE(status.has_value());
   EXPECT_EQ(summary, (QJsonObject{{"ok", false}, {"done", 2}, {"failed", 1}}));
-  EXPECT_EQ(cli.exitCode(), 1);
+  EXPECT_EQ(status->code, 1);
 }
 
 }  // namespace

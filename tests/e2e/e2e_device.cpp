@@ -16,13 +16,13 @@
 #include <ostream>
 
 #include "Converter.h"
-#include "ConvsimProcess.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
 #include "params/ParamPanel.h"
 #include "protocol/Frame.h"
 #include "serial/Comm.h"
+#include "support/ConvsimProcess.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 

@@ -13,11 +13,11 @@
 #include <QTimer>
 #include <memory>
 
-#include "ConvsimProcess.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
 #include "platform/CommPseudoTerminal.h"
+#include "support/ConvsimProcess.h"
 #include "support/HolderProcess.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"

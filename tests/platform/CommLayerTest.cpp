@@ -17,10 +17,12 @@
 #include "platform/CommPort.h"
 #include "platform/CommPseudoTerminal.h"
 #include "platform/CommTermios2.h"
+#include "support/ComLink.h"
 
 namespace {
 
 using namespace platform;
+using testing_support::LinkCom;
 
 // ------------------------------------------------------------------ names
 
@@ -64,12 +66,12 @@ TEST_F(CommNameResolution, DefaultTakesEachFamilyUpToItsFirstGap) {
 }
 
 TEST_F(CommNameResolution, LinkInProgramFolderWinsEvenWhenDangling) {
-  const QString link = program_.path() + "/sys/ports/com1";
-  ASSERT_TRUE(QFile::link(dev_.path() + "/ttyACM1", link));
-  EXPECT_EQ(Resolve("COM1"), link.toStdString());
-  const QString dangling = program_.path() + "/sys/ports/com2";
-  ASSERT_TRUE(QFile::link(dev_.path() + "/gone", dangling));
-  EXPECT_EQ(Resolve("com2"), dangling.toStdString());
+  const std::string link = LinkCom(program_.path().toStdString(), 1, Dev("ttyACM1"));
+  ASSERT_FALSE(link.empty());
+  EXPECT_EQ(Resolve("COM1"), link);
+  const std::string dangling = LinkCom(program_.path().toStdString(), 2, Dev("gone"));
+  ASSERT_FALSE(dangling.empty());
+  EXPECT_EQ(Resolve("com2"), dangling);
   EXPECT_EQ(Resolve("COM3"), Dev("ttyUSB0"));
 }
 

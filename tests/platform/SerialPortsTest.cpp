@@ -17,11 +17,13 @@
 #include "platform/PortHolders.h"
 #include "platform/PortReason.h"
 #include "platform/SerialDevices.h"
+#include "support/ComLink.h"
 #include "support/HolderProcess.h"
 
 namespace {
 
 using namespace platform;
+using testing_support::LinkCom;
 
 class FakeSource final : public SerialDeviceSource {
  public:
@@ -79,8 +81,7 @@ class PortCatalogTest : public ::testing::Test {
     catalog_.Refresh();
   }
   void Link(int number, const std::string& target) {
-    const std::string link = Folder() + "/sys/ports/com" + std::to_string(number);
-    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_FALSE(LinkCom(Folder(), number, target).empty());
   }
   std::string Dev(const char* name) const { return dev_.path().toStdString() + "/" + name; }
   std::string Folder() const { return program_.path().toStdString(); }

@@ -1,13 +1,10 @@
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <sys/types.h>
 
 #include <string>
 
-extern char** environ;
+#include "support/ChildProcess.h"
 
 namespace testing_support {
 
@@ -17,28 +14,14 @@ namespace testing_support {
 // object.
 class HolderProcess {
  public:
-  explicit HolderProcess(const std::string& device) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, device.c_str(), O_RDWR | O_NOCTTY, 0);
-    char program[] = "sleep", seconds[] = "600";
-    char* argv[] = {program, seconds, nullptr};
-    if (posix_spawnp(&pid_, "sleep", &actions, nullptr, argv, environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~HolderProcess() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  HolderProcess(const HolderProcess&) = delete;
-  HolderProcess& operator=(const HolderProcess&) = delete;
+  explicit HolderProcess(const std::string& device)
+      : process_("sleep", {"600"}, ChildProcess::Options{device}) {}
 
   // 0 when the process could not be started.
-  pid_t Pid() const { return pid_; }
+  pid_t Pid() const { return process_.Started() ? process_.Pid() : 0; }
 
  private:
-  pid_t pid_ = 0;
+  ChildProcess process_;
 };
 
 }  // namespace testing_support

@@ -4,22 +4,24 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "protocol/FrameSearch.h"
 #include "protocol/Records.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
 using namespace protocol;
+using testing_support::ChildProcess;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
@@ -32,76 +34,22 @@ int RemainingMs(Clock::time_point deadline) {
   return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
-class ConvsimProcess {
- public:
-  explicit ConvsimProcess(const std::vector<std::string>& args) {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], STDIN_FILENO);
-      dup2(out[1], STDOUT_FILENO);
-      std::vector<char*> argv;
-      static std::string exe = CONVSIM_PATH;
-      argv.push_back(exe.data());
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(exe.c_str(), argv.data());
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    stdin_ = in[1];
-    stdout_ = out[0];
-  }
+// The simulator program with these arguments.
+std::unique_ptr<ChildProcess> StartConvsim(const std::vector<std::string>& args) {
+  return std::make_unique<ChildProcess>(CONVSIM_PATH, args);
+}
 
-  ~ConvsimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (stdin_ >= 0) close(stdin_);
-    if (stdout_ >= 0) close(stdout_);
-  }
+// The next line of its standard output, or "" at the deadline.
+std::string ReadLine(ChildProcess& convsim) {
+  return convsim.ReadLine().value_or(std::string());
+}
 
-  // The next line of its standard output, or "" at the deadline.
-  std::string ReadLine() {
-    const auto deadline = Clock::now() + kDeadline;
-    for (;;) {
-      if (const auto nl = buffered_.find('\n'); nl != std::string::npos) {
-        std::string line = buffered_.substr(0, nl);
-        buffered_.erase(0, nl + 1);
-        return line;
-      }
-      pollfd p{stdout_, POLLIN, 0};
-      if (poll(&p, 1, RemainingMs(deadline)) <= 0) return {};
-      char chunk[256];
-      const ssize_t n = read(stdout_, chunk, sizeof chunk);
-      if (n <= 0) return {};
-      buffered_.append(chunk, static_cast<std::size_t>(n));
-    }
-  }
-
-  void WriteLine(const std::string& line) {
-    const std::string text = line + "\n";
-    ASSERT_EQ(write(stdin_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
-
-  // Sends a signal and returns the exit status, or -1.
-  int Stop(int signal) {
-    kill(pid_, signal);
-    int status = 0;
-    const pid_t done = waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int stdout_ = -1;
-  std::string buffered_;
-};
+// Sends a signal and returns the exit status, or -1.
+int Stop(ChildProcess& convsim, int signal) {
+  convsim.Signal(signal);
+  const auto status = convsim.Wait();
+  return status && status->exited ? status->code : -1;
+}
 
 class Port {
  public:
@@ -145,9 +93,10 @@ TEST(ConvsimProgram, AnswersQueriesOnItsPortAndRemovesTheLinkOnTerm) {
   ASSERT_NE(mkdtemp(folderTemplate), nullptr);
   const fs::path folder = folderTemplate;
 
-  ConvsimProcess convsim({"--dir", folder.string(), "--com", "12", "--version",
-                          "7,8,20,25,3,14,2,1", "--log", (folder / "convsim.log").string()});
-  const std::string banner = convsim.ReadLine();
+  const auto convsim =
+      StartConvsim({"--dir", folder.string(), "--com", "12", "--version", "7,8,20,25,3,14,2,1",
+                    "--log", (folder / "convsim.log").string()});
+  const std::string banner = ReadLine(*convsim);
   ASSERT_EQ(banner.rfind("convsim: serving COM12 (/dev/pts/", 0), 0u) << banner;
   const fs::path link = folder / "sys" / "ports" / "com12";
   ASSERT_TRUE(fs::is_symlink(link));
@@ -163,15 +112,15 @@ TEST(ConvsimProgram, AnswersQueriesOnItsPortAndRemovesTheLinkOnTerm) {
     EXPECT_EQ(VersionRecord::FromReply(*version).HardwareText(), "2.1");
 
     // A fault switched while it runs applies to the next request.
-    convsim.WriteLine("fault CMD_COM_GET refuse");
-    EXPECT_EQ(convsim.ReadLine(), "ok: fault CMD_COM_GET refuse 0x21");
+    ASSERT_TRUE(convsim->Write("fault CMD_COM_GET refuse\n"));
+    EXPECT_EQ(ReadLine(*convsim), "ok: fault CMD_COM_GET refuse 0x21");
     port.Send(BuildQueryFrame(CMD_COM_GET));
     const Bytes refused = port.Receive(FRAME_LENGTH);
     ASSERT_EQ(refused.size(), FRAME_LENGTH);
     EXPECT_EQ(refused[FRAME_OFS_STATUS], 0x21);
   }
 
-  EXPECT_EQ(convsim.Stop(SIGTERM), 0);
+  EXPECT_EQ(Stop(*convsim, SIGTERM), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
   fs::remove_all(folder);
 }
@@ -185,12 +134,13 @@ TEST(ConvsimProgram, TakesTheFirstFreeNumberReclaimingOnlyDeadTerminalLinks) {
   fs::create_symlink("/dev/null", ports / "com1");        // someone's device: kept
   fs::create_symlink("/dev/pts/987654", ports / "com2");  // left by a killed simulator
 
-  ConvsimProcess convsim({"--dir", folder.string(), "--log", (folder / "convsim.log").string()});
-  const std::string banner = convsim.ReadLine();
+  const auto convsim =
+      StartConvsim({"--dir", folder.string(), "--log", (folder / "convsim.log").string()});
+  const std::string banner = ReadLine(*convsim);
   EXPECT_EQ(banner.rfind("convsim: serving COM2 (/dev/pts/", 0), 0u) << banner;
   EXPECT_EQ(fs::read_symlink(ports / "com1"), "/dev/null");
 
-  EXPECT_EQ(convsim.Stop(SIGINT), 0);
+  EXPECT_EQ(Stop(*convsim, SIGINT), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(ports / "com2")));
   EXPECT_TRUE(fs::is_symlink(ports / "com1"));
   fs::remove_all(folder);

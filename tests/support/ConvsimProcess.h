@@ -1,16 +1,15 @@
 #pragma once
 
-#include <sys/prctl.h>
-
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
-#include <csignal>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "support/ChildProcess.h"
 
 namespace testing_support {
 
@@ -28,27 +27,19 @@ class ConvsimProcess {
   ConvsimProcess(const QString& executable, const QString& programFolder,
                  const QStringList& extraArgs = {})
       : logPath_(programFolder + QStringLiteral("/convsim.log")) {
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    // A test that crashes must not leave its simulator running.
-    process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    process_.start(executable, QStringList{QStringLiteral("--dir"), programFolder,
-                                           QStringLiteral("--log"), logPath_} +
-                                   extraArgs);
-    if (!process_.waitForStarted(kWaitMs)) return;
+    std::vector<std::string> args{"--dir", programFolder.toStdString(), "--log",
+                                  logPath_.toStdString()};
+    for (const QString& arg : extraArgs) args.push_back(arg.toStdString());
+    process_ = std::make_unique<ChildProcess>(executable.toStdString(), args);
+    if (!process_->Started()) return;
     static const QRegularExpression serving(QStringLiteral("serving COM(\\d+)"));
-    const QString first = NextLine();
-    const auto match = serving.match(first);
+    const auto match = serving.match(NextLine());
     if (match.hasMatch()) com_ = match.captured(1).toInt();
   }
 
-  ~ConvsimProcess() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();  // the simulator removes its port link on SIGTERM
-    if (!process_.waitForFinished(kWaitMs)) {
-      process_.kill();
-      process_.waitForFinished(kWaitMs);
-    }
-  }
+  // The simulator removes its port link on SIGTERM, which the child
+  // process sends first when it ends.
+  ~ConvsimProcess() = default;
 
   ConvsimProcess(const ConvsimProcess&) = delete;
   ConvsimProcess& operator=(const ConvsimProcess&) = delete;
@@ -59,15 +50,14 @@ class ConvsimProcess {
   // Ends the simulator at once, as when the adapter is pulled out: its
   // pseudo-terminal goes away under the open port (its link stays behind).
   void Kill() {
-    process_.kill();
-    process_.waitForFinished(kWaitMs);
+    process_->Kill();
+    process_->Wait();
   }
 
   // Runs one control line ("fault CMD_CAN_SET silence") and waits for the
   // simulator's answer, so that the change is in force when this returns.
   QString Control(const QString& line) {
-    process_.write((line + QLatin1Char('\n')).toUtf8());
-    process_.waitForBytesWritten(kWaitMs);
+    process_->Write((line + QLatin1Char('\n')).toStdString());
     return NextLine();
   }
 
@@ -94,19 +84,12 @@ class ConvsimProcess {
   }
 
  private:
-  static constexpr int kWaitMs = 10000;
-
   // The next line the simulator prints, or an empty text after the deadline.
   QString NextLine() {
-    QDeadlineTimer deadline(kWaitMs);
-    while (!process_.canReadLine()) {
-      if (deadline.hasExpired() || process_.state() != QProcess::Running) return {};
-      process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-    }
-    return QString::fromUtf8(process_.readLine()).trimmed();
+    return QString::fromStdString(process_->ReadLine().value_or(std::string())).trimmed();
   }
 
-  QProcess process_;
+  std::unique_ptr<ChildProcess> process_;
   QString logPath_;
   int com_ = 0;
 };
