@@ -15,8 +15,8 @@
 
 #include "platform/CommNames.h"
 #include "platform/CommPort.h"
-#include "platform/CommPseudoTerminal.h"
 #include "platform/CommTermios2.h"
+#include "support/CommPseudoTerminal.h"
 
 namespace {
 

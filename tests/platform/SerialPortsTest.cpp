@@ -13,10 +13,10 @@
 #include <optional>
 
 #include "platform/CommPort.h"
-#include "platform/CommPseudoTerminal.h"
 #include "platform/PortHolders.h"
 #include "platform/PortReason.h"
 #include "platform/SerialDevices.h"
+#include "support/CommPseudoTerminal.h"
 #include "support/HolderProcess.h"
 
 namespace {
