@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/CommPseudoTerminal.h"
 #include "platform/PortHolders.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SerialDevices.h"
+#include "support/CommPseudoTerminal.h"
 
 namespace {
 

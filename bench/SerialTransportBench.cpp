@@ -32,8 +32,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/CommPseudoTerminal.h"
 #include "serial/Comm.h"
+#include "support/CommPseudoTerminal.h"
 
 // libserialport refuses a pty outright: its open and configuration calls
 // read the modem lines (TIOCMGET), which a pty does not have. While the

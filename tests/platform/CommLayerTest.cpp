@@ -15,9 +15,9 @@
 
 #include "platform/CommNames.h"
 #include "platform/CommPort.h"
-#include "platform/CommPseudoTerminal.h"
 #include "platform/CommTermios2.h"
 #include "support/ComLink.h"
+#include "support/CommPseudoTerminal.h"
 
 namespace {
 

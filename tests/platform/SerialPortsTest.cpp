@@ -13,11 +13,11 @@
 #include <optional>
 
 #include "platform/CommPort.h"
-#include "platform/CommPseudoTerminal.h"
 #include "platform/PortHolders.h"
 #include "platform/PortReason.h"
 #include "platform/SerialDevices.h"
 #include "support/ComLink.h"
+#include "support/CommPseudoTerminal.h"
 #include "support/HolderProcess.h"
 
 namespace {

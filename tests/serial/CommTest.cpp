@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/CommPseudoTerminal.h"
 #include "platform/CommTermios2.h"
 #include "serial/Comm.h"
+#include "support/CommPseudoTerminal.h"
 #include "support/TempProgramFolder.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
-#include "platform/CommPseudoTerminal.h"
+#include "support/CommPseudoTerminal.h"
 #include "support/ConvsimProcess.h"
 #include "support/HolderProcess.h"
 #include "support/ScriptedDialogs.h"

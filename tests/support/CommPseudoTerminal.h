@@ -8,8 +8,8 @@ namespace platform {
 
 // A pseudo-terminal pair: the slave is a port the program can open by path
 // (or through a sys/ports/comN link); the master is the far end of the line,
-// used by tests, benchmarks and the converter simulator. The master is raw,
-// so bytes pass unchanged in both directions.
+// used by tests and benchmarks. The master is raw, so bytes pass unchanged in
+// both directions.
 class CommPseudoTerminal {
  public:
   // Null when no pseudo-terminal is available.

@@ -576,4 +576,4 @@ TEST_F(MulLangTest, ViewSteps) {
 
 }  // namespace
 
-#include "test_mullang.moc"
+#include "MultiLangTest.moc"

@@ -1,4 +1,4 @@
-// main() for tests of the program's windows: the program's own application
+// main() for tests of the program's windows and dialogs: the program's own application
 // object, so that failures escaping event handlers take the program's path
 // to the application-wide handler. Each test creates the data module and the
 // windows itself, in the program's order.

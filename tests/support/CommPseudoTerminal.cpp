@@ -1,4 +1,4 @@
-#include "platform/CommPseudoTerminal.h"
+#include "support/CommPseudoTerminal.h"
 
 #include <fcntl.h>
 #include <poll.h>
