@@ -60,12 +60,21 @@ class PortItemDelegate final : public QStyledItemDelegate {
   }
 
  private:
-  // Wide enough for the widest number in bold.
-  static int TextColumnWidth(const QStyleOptionViewItem& option) {
-    QFont bold = option.font;
-    bold.setBold(true);
-    return QFontMetrics(bold).horizontalAdvance(QStringLiteral("COM255")) + 2 * kColumnGap;
+  // Wide enough for the widest number in bold. Kept for the last font: the
+  // popup's width asks for it once per item.
+  int TextColumnWidth(const QStyleOptionViewItem& option) const {
+    if (columnWidth_ < 0 || columnFont_ != option.font) {
+      columnFont_ = option.font;
+      QFont bold = option.font;
+      bold.setBold(true);
+      columnWidth_ =
+          QFontMetrics(bold).horizontalAdvance(QStringLiteral("COM255")) + 2 * kColumnGap;
+    }
+    return columnWidth_;
   }
+
+  mutable QFont columnFont_;
+  mutable int columnWidth_ = -1;
 };
 
 int ComNumberOf(const QString& itemText) {
@@ -134,18 +143,29 @@ void PortList::Refresh() {
 
 void PortList::ApplyInfo(int index, const platform::ComPortInfo& info) {
   const QString description = QString::fromStdString(info.description);
-  if (combo_->itemData(index, kPortDescriptionRole).toString() == description &&
-      combo_->itemData(index, kPortPresentRole).toBool() == info.present &&
-      combo_->itemData(index, kPortDescriptionRole).isValid())
+  const QVariant known = combo_->itemData(index, kPortDescriptionRole);
+  // A number never described that resolves to nothing reads as it would
+  // described: no description, not present, no tooltip, the combo's font.
+  // Most of the 255 are such at start.
+  if (!known.isValid() && description.isEmpty() && !info.present) return;
+  if (known.isValid() && known.toString() == description &&
+      combo_->itemData(index, kPortPresentRole).toBool() == info.present)
     return;
-  combo_->setItemData(index, description, kPortDescriptionRole);
-  combo_->setItemData(index, info.present, kPortPresentRole);
-  combo_->setItemData(index, description.isEmpty() ? QVariant() : QVariant(description),
-                      Qt::ToolTipRole);
-  combo_->setItemData(index, description, Qt::AccessibleDescriptionRole);
   QFont font = combo_->font();
   font.setBold(info.present);
-  combo_->setItemData(index, info.present ? QVariant(font) : QVariant(), Qt::FontRole);
+  const QMap<int, QVariant> roles{
+      {kPortDescriptionRole, description},
+      {kPortPresentRole, info.present},
+      {Qt::ToolTipRole, description.isEmpty() ? QVariant() : QVariant(description)},
+      {Qt::AccessibleDescriptionRole, description},
+      {Qt::FontRole, info.present ? QVariant(font) : QVariant()}};
+  // One change for the item, not one per role: each change makes the combo
+  // and its view update.
+  const QModelIndex item =
+      combo_->model()->index(index, combo_->modelColumn(), combo_->rootModelIndex());
+  if (!combo_->model()->setItemData(item, roles))
+    for (auto role = roles.cbegin(); role != roles.cend(); ++role)
+      combo_->setItemData(index, role.value(), role.key());
 }
 
 void PortList::FitPopupWidth() {
