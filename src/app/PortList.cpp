@@ -133,9 +133,12 @@ bool PortList::eventFilter(QObject* watched, QEvent* event) {
 
 void PortList::Refresh() {
   catalog_.Refresh();
+  // Resolved all at once: the numbers past the end of the Wine order cost
+  // no probes of the disk.
+  const std::vector<platform::ComPortInfo> all = catalog_.ResolveAll();
   for (int index = 0; index < combo_->count(); ++index) {
     const int number = ComNumberOf(combo_->itemText(index));
-    if (number >= 1 && number <= 255) ApplyInfo(index, catalog_.Resolve(number));
+    if (number >= 1 && number <= int(all.size())) ApplyInfo(index, all[size_t(number) - 1]);
   }
   FitPopupWidth();
   UpdateComboToolTip();
