@@ -193,17 +193,22 @@ class SeedCopy {
   QByteArray name_;
 };
 
+enum class Shipped { Required, Optional };
+
 // Copies `source` to `target` when nothing is at `target` yet. The copy
-// appears whole or not at all. Returns the problem.
-QString SeedFile(const QString& source, const QString& target) {
+// appears whole or not at all. An optional source that was not shipped is no
+// problem. Returns the problem.
+QString SeedFile(const QString& source, const QString& target, Shipped shipped) {
   const QByteArray targetName = Native(target);
   struct stat st {};
   if (lstat(targetName.constData(), &st) == 0) return {};  // the operator's, or seeded before
   if (errno != ENOENT) return CannotCopy(source, target, errno);
 
   const Fd in(open(Native(source).constData(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0)
-    return errno == ENOENT ? MissingShippedFile(source) : CannotCopy(source, target, errno);
+  if (in.get() < 0) {
+    if (errno != ENOENT) return CannotCopy(source, target, errno);
+    return shipped == Shipped::Optional ? QString() : MissingShippedFile(source);
+  }
   SeedCopy copy(targetName);
   if (copy.fd() < 0 || !CopyAll(in.get(), copy.fd()) || fsync(copy.fd()) != 0)
     return CannotCopy(source, target, errno);
@@ -281,16 +286,14 @@ ProgramFolderChoice PrepareProgramFolder(const ProgramFolderPlaces& places) {
       return {executable, CannotWrite(folder, error)};
   }
   for (const QString& file : ShippedFiles()) {
-    if (QString problem = SeedFile(source + '/' + file, user + '/' + file); !problem.isEmpty())
-      return {executable, problem};
+    const QString problem = SeedFile(source + '/' + file, user + '/' + file, Shipped::Required);
+    if (!problem.isEmpty()) return {executable, problem};
   }
-  // The database's key file only saves the key derivation at start-up: seed
-  // it when it was shipped, and start without it when it was not.
+  // The database's key file only saves the key derivation at start-up: the
+  // program starts without it.
   const QString keyFile = QStringLiteral("sys/QNdata.adt.key");
-  if (QFileInfo::exists(source + '/' + keyFile))
-    if (QString problem = SeedFile(source + '/' + keyFile, user + '/' + keyFile);
-        !problem.isEmpty())
-      return {executable, problem};
+  const QString problem = SeedFile(source + '/' + keyFile, user + '/' + keyFile, Shipped::Optional);
+  if (!problem.isEmpty()) return {executable, problem};
   return {user, {}};
 }
 
