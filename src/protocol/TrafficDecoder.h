@@ -57,9 +57,10 @@
 //   or cannot; a clear or Flush writes them as an Incomplete noise row.
 // - The receive buffer's overflow rule is applied to a count of the bytes
 //   the front end holds: when a chunk empties the buffer, a Dropped row
-//   (BufferFull) stands for the bytes held, whose rows were written already;
-//   the frames among them never reach the examination, and the search starts
-//   again at the new head. Bytes of a chunk beyond 256 give a Dropped row
+//   (BufferFull) counts the bytes held and keeps those that had not become
+//   a row yet (the start of a frame); the frames among them never reach the
+//   examination, and the search starts again at the new head with every
+//   request awaiting its reply. Bytes of a chunk beyond 256 give a Dropped row
 //   (ChunkTooLong).
 //
 // A row's time is the time of the event that decided it (for a frame, the
