@@ -54,8 +54,8 @@ const CommandHelp kCommands[] = {
     {"help", "help [COMMAND]", "This text, or that of one command.", 0, 1, false},
 };
 
-constexpr const char* kOptionsSynopsis =
-    "[--port P] [--json] [--quiet] [--wait] [--repeat] [--dry-run]";
+// --dry-run stands in the synopses of the two commands that take it.
+constexpr const char* kOptionsSynopsis = "[--port P] [--json] [--quiet] [--wait] [--repeat]";
 
 const CommandHelp* FindCommand(const QString& name) {
   for (const CommandHelp& command : kCommands)
@@ -93,6 +93,21 @@ bool* FlagOf(Options& options, const QByteArray& argument) {
   for (const auto& [name, flag] : flags)
     if (argument == name) return flag;
   return nullptr;
+}
+
+// `text` in lines of at most `width` characters, each after `indent`.
+QString Wrapped(const QString& text, const QString& indent, qsizetype width = 78) {
+  QString wrapped;
+  QString line = indent;
+  for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+      wrapped += line + QLatin1Char('\n');
+      line = indent;
+    }
+    if (line.size() > indent.size()) line += QLatin1Char(' ');
+    line += word;
+  }
+  return wrapped + line + QLatin1Char('\n');
 }
 
 }  // namespace
@@ -153,9 +168,9 @@ QString HelpText(const QString& name) {
   if (!name.isEmpty()) {
     const CommandHelp* command = FindCommand(name);
     if (!command) Usage(QStringLiteral("unknown command %1").arg(name));
-    return QStringLiteral("usage: quillon-cli %1 %2\n  %3\n")
-        .arg(QLatin1String(kOptionsSynopsis), QLatin1String(command->synopsis),
-             QLatin1String(command->text));
+    return QStringLiteral("usage: quillon-cli %1 %2\n")
+               .arg(QLatin1String(kOptionsSynopsis), QLatin1String(command->synopsis)) +
+           Wrapped(QLatin1String(command->text), QStringLiteral("  "));
   }
   QString text = QStringLiteral("usage: quillon-cli %1 COMMAND [ARGS]\n").arg(kOptionsSynopsis);
   text += QStringLiteral(
@@ -172,8 +187,8 @@ QString HelpText(const QString& name) {
       "\n"
       "commands:\n");
   for (const CommandHelp& command : kCommands)
-    text += QStringLiteral("  %1\n      %2\n")
-                .arg(QLatin1String(command.synopsis), QLatin1String(command.text));
+    text += QStringLiteral("  %1\n").arg(QLatin1String(command.synopsis)) +
+            Wrapped(QLatin1String(command.text), QStringLiteral("      "));
   text += QStringLiteral(
       "\n"
       "exit status:\n"
