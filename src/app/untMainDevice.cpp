@@ -20,6 +20,7 @@
 #include "platform/Exception.h"
 #include "protocol/FrameSearch.h"
 #include "serial/Comm.h"
+#include "serial/ConverterLine.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui_untMain.h"
@@ -60,10 +61,7 @@ void TfrmMain::CreateDeviceOperations() {
 
   Comm1 = new TComm(this);
   Comm1->setObjectName(QStringLiteral("Comm1"));
-  // The form's values where they differ from the component's own defaults.
-  Comm1->SetParityCheck(true);
-  Comm1->SetOutx_CtsFlow(false);
-  Comm1->SetOutx_DsrFlow(false);
+  serial::UseConverterLine(*Comm1);
   Comm1->OnReceiveData = [this](TComm* sender, const std::uint8_t* buffer, std::uint16_t length) {
     Comm1ReceiveData(sender, buffer, length);
   };
@@ -146,10 +144,7 @@ void TfrmMain::UpdateConnCaption() {
 void TfrmMain::ConfigurePort() {
   Comm1->SetCommName(QStringLiteral("\\\\.\\COM") +
                      ui->cbxPort->currentText().mid(kPortNumberStart, kPortNumberMaxChars));
-  Comm1->SetBaudRate(115200);
-  Comm1->SetByteSize(TByteSize::_8);
-  Comm1->SetParity(TParity::None);
-  Comm1->SetStopBits(TStopBits::_1);
+  serial::UseConverterLine(*Comm1);
 }
 
 void TfrmMain::RequestGet(std::uint16_t code) {

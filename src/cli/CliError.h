@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <stdexcept>
 #include <string>
 
@@ -8,21 +9,24 @@ namespace cli {
 // The exit statuses of quillon-cli.
 enum ExitStatus {
   kExitDone = 0,
-  kExitRefused = 1,  // the converter refused, or the read-back differs
+  kExitRefused = 1,  // the converter refused, the read-back differs, or verify found differences
   kExitUsage = 2,    // usage or bad input: unknown key, value out of range, invalid file
-  kExitPort = 3,     // the port cannot be opened
-  kExitNoReply = 4,  // no reply, or an incomplete one, within the time-out
+  kExitPort = 3,     // the port cannot be opened, or there is no usable program folder
+  kExitNoReply = 4,  // no reply, or an incomplete one, within the time-out; or a signal
 };
 
-// A command that cannot complete: the status to exit with and the message for
-// people (English).
+// A command that cannot complete: the status to exit with, the message for
+// people (English), and what a program reading --json learns beyond it.
 class CliError : public std::runtime_error {
  public:
-  CliError(int status, const std::string& message) : std::runtime_error(message), status_(status) {}
+  CliError(int status, const std::string& message, QJsonObject details = {})
+      : std::runtime_error(message), status_(status), details_(std::move(details)) {}
   int Status() const { return status_; }
+  const QJsonObject& Details() const { return details_; }
 
  private:
   int status_;
+  QJsonObject details_;
 };
 
 }  // namespace cli

@@ -1,21 +1,19 @@
 #include "cli/Commands.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <functional>
-#include <span>
 
+#include "cli/Assignments.h"
 #include "cli/CliError.h"
 #include "cli/ConverterLink.h"
+#include "cli/FieldChanges.h"
 #include "cli/Output.h"
+#include "cli/ParamFiles.h"
+#include "cli/Ports.h"
 #include "cli/Waiter.h"
 #include "messages/Messages.h"
-#include "params/ParamFileIo.h"
-#include "platform/CommNames.h"
-#include "platform/Exception.h"
 #include "protocol/PanelRules.h"
-#include "protocol/ParamFileFormat.h"
 
 namespace cli {
 namespace {
@@ -25,81 +23,24 @@ using protocol::ParameterRecords;
 // Between two looks for a converter that is to come or to go.
 constexpr int kRetryMs = 500;
 
-// A device command: its input checked before the port is opened, then run on
-// an open link. Returns the data of its JSON object.
-using Job = std::function<QJsonObject(ConverterLink&)>;
+// What a device command found: the data of its JSON object and its exit
+// status. A verify that finds differences completes, yet exits 1; `failure`
+// is then what the production line's line says of it.
+struct JobResult {
+  explicit JobResult(QJsonObject jsonData = {}) : data(std::move(jsonData)) {}
 
-std::span<const std::uint8_t> AsBytes(const QByteArray& bytes) {
-  return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-          static_cast<std::size_t>(bytes.size())};
-}
+  QJsonObject data;
+  int status = kExitDone;
+  QString failure;
+};
+
+// A device command: its input checked before the port is opened, then run on
+// an open link.
+using Job = std::function<JobResult(ConverterLink&)>;
 
 QJsonObject Merged(QJsonObject into, const QJsonObject& from) {
   for (auto it = from.begin(); it != from.end(); ++it) into.insert(it.key(), it.value());
   return into;
-}
-
-// ---- input ----
-
-std::uint32_t ParseValue(const QString& key, const QString& text) {
-  bool ok = false;
-  const qulonglong value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
-                               ? text.mid(2).toULongLong(&ok, 16)
-                               : text.toULongLong(&ok, 10);
-  if (!ok || value > 0xFFFFFFFFull)
-    throw CliError(kExitUsage, QStringLiteral("%1=%2: not a decimal or 0x-hexadecimal number "
-                                              "of at most 32 bits")
-                                   .arg(key, text)
-                                   .toStdString());
-  return static_cast<std::uint32_t>(value);
-}
-
-struct Assignment {
-  const protocol::ParamField* field;
-  std::uint32_t value;
-};
-
-std::vector<Assignment> ParseAssignments(const QStringList& args) {
-  std::vector<Assignment> assignments;
-  for (const QString& arg : args) {
-    const qsizetype equals = arg.indexOf(QLatin1Char('='));
-    const QString key = arg.left(equals);
-    const protocol::ParamField* field =
-        equals > 0 ? protocol::FindParamField(key.toStdString()) : nullptr;
-    if (!field)
-      throw CliError(kExitUsage, QStringLiteral("%1: not KEY=VALUE with a known KEY (the keys "
-                                                "are those 'read' prints)")
-                                     .arg(arg)
-                                     .toStdString());
-    const std::uint32_t value = ParseValue(key, arg.mid(equals + 1));
-    if (const auto reason = field->refuse(value))
-      throw CliError(kExitUsage, arg.toStdString() + ": " + *reason);
-    assignments.push_back({field, value});
-  }
-  return assignments;
-}
-
-// The window's checks before a write; nothing is sent when one fails.
-void RefuseWhatTheWindowRefuses(const ParameterRecords& records) {
-  if (const auto failure = protocol::CheckBeforeWrite(records))
-    throw CliError(kExitUsage,
-                   failure->key + ": " + messages::MessageText(failure->message, "enu"));
-}
-
-// The file as the window's import reads it: one read, every check.
-ParameterRecords ImportFile(const QString& fileName) {
-  params::ParamFileContent file;
-  try {
-    file = params::ReadParamFile(fileName);
-  } catch (const platform::Exception& failure) {
-    throw CliError(kExitUsage, failure.what());
-  }
-  const auto check = protocol::CheckParamFile(AsBytes(file.bytes), file.size);
-  if (check != protocol::ParamFileCheck::Valid)
-    throw CliError(kExitUsage,
-                   fileName.toStdString() + ": " +
-                       messages::MessageText(*protocol::ParamFileCheckMessage(check), "enu"));
-  return protocol::ReadParamFileRecords(AsBytes(file.bytes));
 }
 
 // What the window's controls hold after the connect's read.
@@ -109,41 +50,85 @@ ParameterRecords AsShownAfterRead(const ParameterRecords& read) {
           protocol::AsPanelShows(read.can)};
 }
 
-// ---- the device operations ----
+// ---- writing ----
 
-std::string Differences(const ParameterRecords& written, const ParameterRecords& read) {
-  std::string text;
-  for (const protocol::ParamField& field : protocol::ParamFields()) {
-    if (field.get(written) == field.get(read)) continue;
-    text += std::string(text.empty() ? "" : ", ") + field.key + " wrote " +
-            std::to_string(field.get(written)) + ", read " + std::to_string(field.get(read));
+FieldFilter InRecords(RecordSet which) {
+  return [which](const protocol::ParamField& field) {
+    const std::string_view record = protocol::FieldRecord(field);
+    return (record == "convt" && which.convt) || (record == "com" && which.com) ||
+           (record == "can" && which.can);
+  };
+}
+
+// The records that hold a named field: the only ones a set sends.
+RecordSet RecordsHolding(const std::vector<Assignment>& assignments) {
+  RecordSet which{false, false, false};
+  for (const Assignment& assignment : assignments) {
+    const std::string_view record = protocol::FieldRecord(*assignment.field);
+    which.convt |= record == "convt";
+    which.com |= record == "com";
+    which.can |= record == "can";
   }
-  return text;
+  return which;
 }
 
-QJsonObject WriteAndCompare(ConverterLink& link, const ParameterRecords& records,
-                            const Output& out) {
-  link.WriteParameters(records);
+// Sends the records of `which`, reads the converter back and compares what
+// was sent. Returns what was read.
+ParameterRecords WriteAndCompare(ConverterLink& link, const ParameterRecords& records,
+                                 RecordSet which) {
+  link.WriteParameters(records, which);
   const ParameterRecords readBack = link.ReadParameters();
-  if (readBack != records)
-    throw CliError(kExitRefused, "the read-back differs from what was written: " +
-                                     Differences(records, readBack));
-  out.Line(RecordsText(readBack));
-  out.Say(QStringLiteral("write configuration succeed!"));
-  return RecordsJson(readBack);
+  const std::vector<FieldDifference> differences = Differences(records, readBack, InRecords(which));
+  if (differences.empty()) return readBack;
+  QStringList text;
+  QJsonArray json;
+  for (const FieldDifference& difference : differences) {
+    text << QStringLiteral("%1 wrote %2, read %3")
+                .arg(QString::fromUtf8(difference.field->key),
+                     FieldValueText(*difference.field, difference.from),
+                     FieldValueText(*difference.field, difference.to));
+    json.append(QJsonObject{{"key", QString::fromUtf8(difference.field->key)},
+                            {"written", static_cast<qint64>(difference.from)},
+                            {"read", static_cast<qint64>(difference.to)}});
+  }
+  throw CliError(kExitRefused,
+                 "the read-back differs from what was written: " +
+                     text.join(QStringLiteral(", ")).toStdString(),
+                 {{"readBack", json}});
 }
+
+// The end of write and set, once every check passed: the records of `which`
+// as `wanted` holds them replace the converter's `current` ones, or, dry,
+// only the changes are told.
+JobResult Change(ConverterLink& link, const ParameterRecords& current,
+                 const ParameterRecords& wanted, RecordSet which, bool dryRun, const Output& out) {
+  const std::vector<FieldDifference> changes = Differences(current, wanted, InRecords(which));
+  JobResult result;
+  if (!dryRun) result.data = RecordsJson(WriteAndCompare(link, wanted, which));
+  // The list is what a dry run is for; after a write it is a message.
+  if (dryRun || !out.Quiet())
+    for (const QString& line : ChangeLines(changes)) out.Line(line);
+  if (changes.empty()) out.Say(QStringLiteral("no field changes"));
+  out.Say(dryRun ? QStringLiteral("dry run: no setting was sent")
+                 : QStringLiteral("write configuration succeed!"));
+  result.data.insert("changes", ChangesJson(changes));
+  if (dryRun) result.data.insert("dryRun", true);
+  return result;
+}
+
+// ---- the device commands ----
 
 Job VersionJob(const Output& out) {
   return [&out](ConverterLink& link) {
     const protocol::VersionRecord version = link.ReadVersion();
     out.Line(VersionText(version));
-    return QJsonObject{{"version", VersionJson(version)}};
+    return JobResult({{"version", VersionJson(version)}});
   };
 }
 
 Job ReadJob(const Options& options, const Output& out) {
-  const QString fileName = options.args.value(0);
-  return [fileName, &out](ConverterLink& link) {
+  const QByteArrayList file = options.args;
+  return [file, &out](ConverterLink& link) {
     const protocol::VersionRecord version = link.ReadVersion();
     // The window's connect reads the serial line first.
     ParameterRecords records;
@@ -152,45 +137,65 @@ Job ReadJob(const Options& options, const Output& out) {
     records.can = link.ReadCan();
     out.Line(VersionText(version));
     out.Line(RecordsText(records));
-    if (!fileName.isEmpty()) {
-      const protocol::ParamFileBytes bytes = protocol::BuildParamFile(AsShownAfterRead(records));
-      try {
-        params::WriteFileAtomically(fileName,
-                                    QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<qsizetype>(bytes.size())));
-      } catch (const platform::Exception& failure) {
-        throw CliError(kExitUsage, failure.what());
-      }
+    const std::vector<FieldDifference> shownOtherwise =
+        Differences(records, AsShownAfterRead(records));
+    for (const QString& line : ShownOtherwiseLines(shownOtherwise, QStringLiteral("the converter")))
+      out.Say(QStringLiteral("warning: ") + line);
+    if (!file.isEmpty()) {
+      ExportFile(file.front(), records);
       out.Say(QStringLiteral("Data parameters saved successfully!"));
     }
-    return Merged(RecordsJson(records), {{"version", VersionJson(version)}});
+    QJsonObject data = Merged(RecordsJson(records), {{"version", VersionJson(version)}});
+    if (!shownOtherwise.empty()) data.insert("warnings", ShownOtherwiseJson(shownOtherwise));
+    return JobResult(data);
+  };
+}
+
+Job VerifyJob(const Options& options, const Output& out) {
+  const ParameterRecords file = ImportFile(options.args.front());
+  return [file, &out](ConverterLink& link) {
+    // A file holds no data-conversion fields: they are not compared.
+    const std::vector<FieldDifference> differences =
+        Differences(link.ReadParameters(), file, StoredInParamFile);
+    for (const QString& line : VerifyLines(differences)) out.Line(line);
+    JobResult result({{"differences", VerifyJson(differences)}});
+    if (differences.empty()) {
+      out.Say(QStringLiteral("the converter matches the file"));
+    } else {
+      QStringList keys;
+      for (const FieldDifference& difference : differences)
+        keys << QString::fromUtf8(difference.field->key);
+      result.status = kExitRefused;
+      result.failure = QStringLiteral("differs: ") + keys.join(QStringLiteral(", "));
+    }
+    return result;
   };
 }
 
 Job WriteJob(const Options& options, const Output& out) {
-  const ParameterRecords file = ImportFile(options.args.value(0));
-  ParameterRecords records = {protocol::AsPanelShows(file.convt),
-                              protocol::AsPanelShows(file.com, protocol::StopBitsShown::OneForFile),
-                              protocol::AsPanelShows(file.can)};
-  RefuseWhatTheWindowRefuses(records);
-  return [records, &out](ConverterLink& link) mutable {
-    // The file holds no data-conversion fields: the window writes those its
-    // controls show from the converter.
-    const protocol::ConvtParams current = protocol::AsPanelShows(link.ReadConvt());
-    records.convt.dataFlags = current.dataFlags;
-    records.convt.dataSendId = current.dataSendId;
-    return WriteAndCompare(link, records, out);
+  const ParameterRecords file = ImportFileToWrite(options.args.front());
+  const bool dryRun = options.dryRun;
+  return [file, dryRun, &out](ConverterLink& link) {
+    const ParameterRecords current = link.ReadParameters();
+    // What a file does not hold (the data-conversion fields) stays as the
+    // converter has it.
+    ParameterRecords wanted = file;
+    for (const protocol::ParamField& field : protocol::ParamFields())
+      if (!StoredInParamFile(field)) field.set(wanted, field.get(current));
+    return Change(link, current, wanted, RecordSet{}, dryRun, out);
   };
 }
 
 Job SetJob(const Options& options, const Output& out) {
   const std::vector<Assignment> assignments = ParseAssignments(options.args);
-  return [assignments, &out](ConverterLink& link) {
-    ParameterRecords records = AsShownAfterRead(link.ReadParameters());
-    for (const Assignment& assignment : assignments)
-      assignment.field->set(records, assignment.value);
-    RefuseWhatTheWindowRefuses(records);
-    return WriteAndCompare(link, records, out);
+  const bool dryRun = options.dryRun;
+  return [assignments, dryRun, &out](ConverterLink& link) {
+    const ParameterRecords current = link.ReadParameters();
+    if (const auto failure = RefusedByTheWindow(current, assignments))
+      throw CliError(kExitUsage,
+                     failure->key + ": " + messages::MessageText(failure->message, "enu"));
+    return Change(link, current, Applied(current, assignments), RecordsHolding(assignments), dryRun,
+                  out);
   };
 }
 
@@ -200,13 +205,14 @@ Job RestoreJob(const Output& out) {
     const ParameterRecords records = link.ReadParameters();
     out.Line(RecordsText(records));
     out.Say(QStringLiteral("acquire configuration succeed!"));
-    return RecordsJson(records);
+    return JobResult(RecordsJson(records));
   };
 }
 
 Job PrepareJob(const Options& options, const Output& out) {
   if (options.command == QLatin1String("version")) return VersionJob(out);
   if (options.command == QLatin1String("read")) return ReadJob(options, out);
+  if (options.command == QLatin1String("verify")) return VerifyJob(options, out);
   if (options.command == QLatin1String("write")) return WriteJob(options, out);
   if (options.command == QLatin1String("set")) return SetJob(options, out);
   return RestoreJob(out);
@@ -215,24 +221,12 @@ Job PrepareJob(const Options& options, const Output& out) {
 // ---- commands without a converter ----
 
 int Help(const Options& options, const Output& out) {
-  const QString text = HelpText(options.args.value(0));
+  const QString text =
+      HelpText(options.args.isEmpty() ? QString() : QString::fromLocal8Bit(options.args.front()));
   if (out.Json())
     Output::PrintJson({{"ok", true}, {"help", text}});
   else
     out.Line(text.trimmed());
-  return kExitDone;
-}
-
-int Ports(const Output& out) {
-  QJsonArray ports;
-  for (int number = 1; number <= 255; ++number) {
-    const QString name = QStringLiteral("COM%1").arg(number);
-    const QFileInfo device(QString::fromStdString(platform::ResolveCommName(name.toStdString())));
-    if (device.filePath().isEmpty() || !device.exists()) continue;
-    out.Line(name + QLatin1Char(' ') + device.canonicalFilePath());
-    ports.append(QJsonObject{{"port", name}, {"device", device.canonicalFilePath()}});
-  }
-  if (out.Json()) Output::PrintJson({{"ok", true}, {"ports", ports}});
   return kExitDone;
 }
 
@@ -271,17 +265,21 @@ void WaitUntilGone(ConverterLink& link) {
   link.Close();
 }
 
+QString PortText(const Options& options) {
+  return QString::fromLocal8Bit(options.port);
+}
+
 int RunOnce(const Options& options, const Output& out) {
   const Job job = PrepareJob(options, out);
   ConverterLink link(options.port);
   if (options.wait) {
-    out.Say(QStringLiteral("waiting for a converter on %1 ...").arg(options.port));
+    out.Say(QStringLiteral("waiting for a converter on %1 ...").arg(PortText(options)));
     WaitForConverter(link);
   }
   OpenIfClosed(link);
-  const QJsonObject data = job(link);
-  if (out.Json()) Output::PrintJson(Merged({{"ok", true}}, data));
-  return kExitDone;
+  const JobResult result = job(link);
+  if (out.Json()) Output::PrintJson(Merged({{"ok", result.status == kExitDone}}, result.data));
+  return result.status;
 }
 
 QString ResultLine(int sequence, const QJsonObject& version, const QString& result,
@@ -299,7 +297,7 @@ int RunRepeatedly(const Options& options, const Output& out) {
   ConverterLink link(options.port);
   int done = 0;
   int failed = 0;
-  out.Say(QStringLiteral("waiting for converters on %1; Ctrl-C ends").arg(options.port));
+  out.Say(QStringLiteral("waiting for converters on %1; Ctrl-C ends").arg(PortText(options)));
   for (int sequence = 1; !Interrupted(); ++sequence) {
     QElapsedTimer clock;
     QJsonObject result{{"seq", sequence}};
@@ -309,25 +307,27 @@ int RunRepeatedly(const Options& options, const Output& out) {
       break;  // interrupted while waiting
     }
     clock.start();
+    QString failure;
     try {
-      result = Merged(result, job(link));
-      result.insert("ok", true);
-      ++done;
-    } catch (const CliError& failure) {
-      result.insert("ok", false);
-      result.insert("error", QString::fromUtf8(failure.what()));
-      result.insert("exit", failure.Status());
-      ++failed;
+      const JobResult outcome = job(link);
+      result = Merged(result, outcome.data);
+      failure = outcome.failure;
+      if (outcome.status != kExitDone) result.insert("exit", outcome.status);
+    } catch (const CliError& error) {
+      result = Merged(result, error.Details());
+      failure = QString::fromUtf8(error.what());
+      result.insert("error", failure);
+      result.insert("exit", error.Status());
     }
+    result.insert("ok", failure.isEmpty());
+    failure.isEmpty() ? ++done : ++failed;
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     result.insert("seconds", seconds);
     if (out.Json())
       Output::PrintJson(result);
     else
-      out.Line(ResultLine(
-          sequence, result.value("version").toObject(),
-          result.value("ok").toBool() ? QStringLiteral("ok") : result.value("error").toString(),
-          seconds));
+      out.Line(ResultLine(sequence, result.value("version").toObject(),
+                          failure.isEmpty() ? QStringLiteral("ok") : failure, seconds));
     WaitUntilGone(link);
   }
   if (out.Json())
@@ -343,15 +343,13 @@ int Run(const Options& options) {
   const Output out(options.json, options.quiet);
   try {
     if (options.command == QLatin1String("help")) return Help(options, out);
-    if (options.command == QLatin1String("ports")) return Ports(out);
+    if (options.command == QLatin1String("ports")) return ListPorts(out);
     return options.repeat ? RunRepeatedly(options, out) : RunOnce(options, out);
   } catch (const CliError& failure) {
-    Output::Complain(QString::fromUtf8(failure.what()));
-    if (out.Json())
-      Output::PrintJson({{"ok", false},
-                         {"error", QString::fromUtf8(failure.what())},
-                         {"exit", failure.Status()}});
-    return failure.Status();
+    return Output::Fail(failure, out.Json());
+  } catch (const std::exception& failure) {
+    return Output::Fail(CliError(kExitUsage, std::string("internal failure: ") + failure.what()),
+                        out.Json());
   }
 }
 

@@ -1,11 +1,15 @@
 #include "cli/ConverterLink.h"
 
+#include <QFile>
 #include <QThread>
 
 #include "cli/CliError.h"
 #include "cli/Waiter.h"
+#include "platform/Exception.h"
+#include "platform/NativeFile.h"
 #include "platform/PortReason.h"
 #include "protocol/ReplyWait.h"
+#include "serial/ConverterLine.h"
 
 namespace cli {
 namespace {
@@ -18,18 +22,25 @@ std::string CommandText(std::uint16_t code) {
   return name ? name : "command";
 }
 
+// The port's name as the component takes it: a QString, which carries only
+// UTF-8 to the system. A path that is not UTF-8 is given by the real path it
+// leads to, a device node's name.
+QString QtUsableName(const QByteArray& port) {
+  if (QFile::encodeName(QFile::decodeName(port)) == port) return QFile::decodeName(port);
+  try {
+    const QByteArray real = platform::CanonicalFileName(port);
+    if (QFile::encodeName(QFile::decodeName(real)) == real) return QFile::decodeName(real);
+  } catch (const platform::EFileError& failure) {
+    throw CliError(kExitPort, failure.what());
+  }
+  throw CliError(kExitPort, platform::DisplayFileName(port).toStdString() +
+                                ": the device's own name is not UTF-8 either");
+}
+
 }  // namespace
 
-ConverterLink::ConverterLink(const QString& port) {
-  // The window's serial settings where they differ from the component's.
-  comm_.SetCommName(port);
-  comm_.SetBaudRate(115200);
-  comm_.SetByteSize(TByteSize::_8);
-  comm_.SetParity(TParity::None);
-  comm_.SetStopBits(TStopBits::_1);
-  comm_.SetParityCheck(true);
-  comm_.SetOutx_CtsFlow(false);
-  comm_.SetOutx_DsrFlow(false);
+ConverterLink::ConverterLink(const QByteArray& port) : port_(port) {
+  serial::UseConverterLine(comm_);
   comm_.OnReceiveData = [this](TComm*, const std::uint8_t* bytes, std::uint16_t count) {
     OnReceived(bytes, count);
   };
@@ -46,6 +57,7 @@ ConverterLink::~ConverterLink() {
 // The one place where a port that cannot be opened is reported.
 void ConverterLink::Open() {
   hungUp_ = false;
+  comm_.SetCommName(QtUsableName(port_));
   try {
     comm_.OpenPort();
   } catch (const ECommsError& failure) {
@@ -71,6 +83,9 @@ void ConverterLink::OnReceived(const std::uint8_t* bytes, std::uint16_t count) {
 protocol::Frame ConverterLink::Exchange(const protocol::Frame& request, int windowMs,
                                         const char* refusal) {
   const std::uint16_t code = protocol::FrameCode(request);
+  // A signal that came since the last wait stops the command before it
+  // sends anything more.
+  if (InterruptArrived()) throw CliError(kExitNoReply, "interrupted");
   rx_.ClearRxBuffer();
   if (!comm_.SendData(request.data(), static_cast<std::uint16_t>(request.size())))
     throw CliError(kExitNoReply, "Send error! (" + CommandText(code) + ")");
@@ -127,10 +142,10 @@ protocol::ParameterRecords ConverterLink::ReadParameters() {
   return records;
 }
 
-void ConverterLink::WriteParameters(const protocol::ParameterRecords& records) {
-  Exchange(records.convt.ToSetFrame(), kReplyWindowMs);
-  Exchange(records.com.ToSetFrame(), kReplyWindowMs);
-  Exchange(records.can.ToSetFrame(), kReplyWindowMs);
+void ConverterLink::WriteParameters(const protocol::ParameterRecords& records, RecordSet which) {
+  if (which.convt) Exchange(records.convt.ToSetFrame(), kReplyWindowMs);
+  if (which.com) Exchange(records.com.ToSetFrame(), kReplyWindowMs);
+  if (which.can) Exchange(records.can.ToSetFrame(), kReplyWindowMs);
 }
 
 void ConverterLink::RestoreDefaults() {

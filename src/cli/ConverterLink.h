@@ -15,19 +15,27 @@ namespace cli {
 inline constexpr int kReplyWindowMs = 1000;
 inline constexpr int kRestoreWindowMs = 3000;
 
+// Which of the three records a write sends.
+struct RecordSet {
+  bool convt = true;
+  bool com = true;
+  bool can = true;
+};
+
 // The converter on one port, one request at a time: each request is sent
 // after the previous reply was accepted, and its reply is taken as soon as it
 // is complete, by the window's frame search and acceptance.
 class ConverterLink {
  public:
-  // `port`: COMn or a device path, resolved as the window resolves it.
-  explicit ConverterLink(const QString& port);
+  // `port`: COMn or a device path, resolved as the window resolves it; the
+  // bytes of the local encoding, which need not be UTF-8.
+  explicit ConverterLink(const QByteArray& port);
   ~ConverterLink();
   ConverterLink(const ConverterLink&) = delete;
   ConverterLink& operator=(const ConverterLink&) = delete;
 
-  // Opens the port with the window's settings (115200 8N1, its flow and
-  // time-out values). Throws CliError (port) with the failure's text.
+  // Opens the port with the window's line settings (serial/ConverterLine.h).
+  // Throws CliError (port) with the failure's text.
   void Open();
   void Close();
   bool IsOpen() const { return comm_.PortOpen(); }
@@ -46,14 +54,15 @@ class ConverterLink {
   protocol::ComParams ReadCom();
   protocol::CanParams ReadCan();
   protocol::ParameterRecords ReadParameters();
-  // The three setting commands in the window's order: conversion, serial
-  // line, CAN.
-  void WriteParameters(const protocol::ParameterRecords& records);
+  // The setting commands of `which`, in the window's order: conversion,
+  // serial line, CAN.
+  void WriteParameters(const protocol::ParameterRecords& records, RecordSet which = RecordSet());
   void RestoreDefaults();
 
  private:
   void OnReceived(const std::uint8_t* bytes, std::uint16_t count);
 
+  QByteArray port_;
   TComm comm_;
   protocol::ReceiveBuffer rx_;
   bool hungUp_ = false;

@@ -2,8 +2,9 @@
 
 #include <QJsonDocument>
 #include <cstdio>
-#include <string_view>
 
+#include "cli/CliError.h"
+#include "cli/FieldChanges.h"
 #include "protocol/PanelRules.h"
 
 namespace cli {
@@ -13,16 +14,6 @@ void Write(std::FILE* stream, const QString& text) {
   const QByteArray bytes = text.toUtf8();
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
   std::fflush(stream);
-}
-
-// Identifiers and flag bytes read better in hexadecimal; each reads back as
-// a VALUE of 'set'.
-QString FieldValueText(std::string_view name, std::uint32_t value) {
-  const bool flags = name.ends_with("Flags") || name == "frameType";
-  const bool id = name.ends_with("Id") || name.starts_with("acceptance");
-  if (!flags && !id) return QString::number(value);
-  return QStringLiteral("0x") +
-         QString::number(value, 16).toUpper().rightJustified(flags ? 2 : 8, QLatin1Char('0'));
 }
 
 }  // namespace
@@ -42,6 +33,18 @@ void Output::Line(const QString& text) const {
 void Output::PrintJson(const QJsonObject& object) {
   Write(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
                     QLatin1Char('\n'));
+}
+
+int Output::Fail(const CliError& failure, bool json) {
+  Complain(QString::fromUtf8(failure.what()));
+  if (json) {
+    QJsonObject object = failure.Details();
+    object.insert("ok", false);
+    object.insert("error", QString::fromUtf8(failure.what()));
+    object.insert("exit", failure.Status());
+    PrintJson(object);
+  }
+  return failure.Status();
 }
 
 QJsonObject VersionJson(const protocol::VersionRecord& version) {
@@ -72,8 +75,8 @@ QJsonObject RecordsJson(const protocol::ParameterRecords& records) {
 QString RecordsText(const protocol::ParameterRecords& records) {
   QStringList lines;
   for (const protocol::ParamField& field : protocol::ParamFields())
-    lines << QStringLiteral("%1=%2").arg(
-        QLatin1String(field.key), FieldValueText(protocol::FieldName(field), field.get(records)));
+    lines << QStringLiteral("%1=%2").arg(QLatin1String(field.key),
+                                         FieldValueText(field, field.get(records)));
   return lines.join(QLatin1Char('\n'));
 }
 

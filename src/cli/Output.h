@@ -7,6 +7,8 @@
 
 namespace cli {
 
+class CliError;
+
 // Where a command's results go: data to stdout (text lines, or one JSON
 // object per command with --json), messages to people to stderr.
 class Output {
@@ -17,6 +19,7 @@ class Output {
   static Output Silent() { return Output(true, true); }
 
   bool Json() const { return json_; }
+  bool Quiet() const { return quiet_; }
 
   // A message to people (stderr), left out with --quiet.
   void Say(const QString& text) const;
@@ -28,6 +31,11 @@ class Output {
 
   // One JSON object on stdout.
   static void PrintJson(const QJsonObject& object);
+
+  // Reports a command that could not complete: its message on stderr and,
+  // with `json`, {"ok":false,"error":...,"exit":N} and its details on
+  // stdout. Returns the exit status.
+  static int Fail(const CliError& failure, bool json);
 
  private:
   bool json_;

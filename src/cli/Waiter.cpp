@@ -1,5 +1,6 @@
 #include "cli/Waiter.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -37,6 +38,11 @@ void Interrupt() {
 }
 
 bool Interrupted() {
+  return gInterrupted;
+}
+
+bool InterruptArrived() {
+  if (!gInterrupted) QCoreApplication::processEvents();
   return gInterrupted;
 }
 

@@ -1,7 +1,6 @@
 // quillon-cli: the converter's device operations from scripts and production
 // lines, without a window.
 #include <QCoreApplication>
-#include <QJsonObject>
 #include <QLoggingCategory>
 
 #include "cli/CliError.h"
@@ -12,34 +11,30 @@
 #include "platform/ProgramFolder.h"
 
 int main(int argc, char** argv) {
+  // The arguments as the system gave them: QCoreApplication::arguments()
+  // decodes them as UTF-8 and would lose a file name in another encoding.
+  QByteArrayList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QByteArray(argv[i]);
   QCoreApplication application(argc, argv);
-  const QStringList arguments = QCoreApplication::arguments().mid(1);
-  const bool json = arguments.contains(QStringLiteral("--json"));
-  cli::Options options;
+  const bool json = cli::WantsJson(arguments);
   try {
-    options = cli::ParseOptions(arguments);
-  } catch (const cli::CliError& failure) {
-    cli::Output::Complain(QString::fromUtf8(failure.what()));
-    if (json)
-      cli::Output::PrintJson({{"ok", false},
-                              {"error", QString::fromUtf8(failure.what())},
-                              {"exit", failure.Status()}});
-    return failure.Status();
-  }
-  // COM names resolve through the program folder's sys/ports links: without a
-  // usable folder say why and stop, as the window does. Help needs none.
-  if (options.command != QLatin1String("help")) {
-    if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty()) {
-      cli::Output::Complain(problem);
-      if (json)
-        cli::Output::PrintJson({{"ok", false}, {"error", problem}, {"exit", cli::kExitPort}});
-      return cli::kExitPort;
+    const cli::Options options = cli::ParseOptions(arguments);
+    // COM names resolve through the program folder's sys/ports links: without
+    // a usable folder say why and stop, as the window does. Help needs none.
+    if (options.command != QLatin1String("help")) {
+      if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty())
+        throw cli::CliError(cli::kExitPort, problem.toStdString());
     }
+    // Waiting for a converter tries the port every 500 ms: one warning per
+    // failed open would bury the results.
+    if (options.wait || options.repeat)
+      QLoggingCategory::setFilterRules(QStringLiteral("quillon.comm.warning=false"));
+    platform::InterruptNotifier interrupts([] { cli::Interrupt(); });
+    return cli::Run(options);
+  } catch (const cli::CliError& failure) {
+    return cli::Output::Fail(failure, json);
+  } catch (const std::exception& failure) {
+    return cli::Output::Fail(
+        cli::CliError(cli::kExitUsage, std::string("internal failure: ") + failure.what()), json);
   }
-  // Waiting for a converter tries the port every 500 ms: one warning per
-  // failed open would bury the results.
-  if (options.wait || options.repeat)
-    QLoggingCategory::setFilterRules(QStringLiteral("quillon.comm.warning=false"));
-  platform::InterruptNotifier interrupts([] { cli::Interrupt(); });
-  return cli::Run(options);
 }

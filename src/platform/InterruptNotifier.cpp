@@ -6,14 +6,17 @@
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 #include <stdexcept>
 
 namespace platform {
 namespace {
 
 int gPipe[2] = {-1, -1};
-struct sigaction gPreviousInt {};
-struct sigaction gPreviousTerm {};
+// The signals that end a command: Ctrl-C, a polite kill, and the terminal
+// or the session going away.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction gPrevious[std::size(kSignals)]{};
 
 void OnSignal(int) {
   const int saved = errno;
@@ -36,13 +39,13 @@ InterruptNotifier::InterruptNotifier(std::function<void()> onInterrupt, QObject*
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, &gPreviousInt);
-  sigaction(SIGTERM, &action, &gPreviousTerm);
+  for (std::size_t i = 0; i < std::size(kSignals); ++i)
+    sigaction(kSignals[i], &action, &gPrevious[i]);
 }
 
 InterruptNotifier::~InterruptNotifier() {
-  sigaction(SIGINT, &gPreviousInt, nullptr);
-  sigaction(SIGTERM, &gPreviousTerm, nullptr);
+  for (std::size_t i = 0; i < std::size(kSignals); ++i)
+    sigaction(kSignals[i], &gPrevious[i], nullptr);
   notifier_.reset();
   close(gPipe[0]);
   close(gPipe[1]);

@@ -8,7 +8,7 @@ class QSocketNotifier;
 
 namespace platform {
 
-// Turns SIGINT and SIGTERM into a call on the event loop of the thread that
+// Turns SIGINT, SIGTERM and SIGHUP into a call on the event loop of the thread that
 // creates it, through a self-pipe: the signal handler only writes one byte,
 // which is async-signal-safe; `onInterrupt` runs later, as an ordinary event.
 // One instance at a time; the destructor restores the previous handlers.

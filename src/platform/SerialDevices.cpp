@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <set>
@@ -15,6 +17,7 @@ namespace {
 
 constexpr const char* kSeparator = " \u00b7 ";  // " · "
 constexpr const char* kArrow = " \u2192 ";      // " → "
+constexpr const char* kNotASerialPort = "not a serial port";
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -30,6 +33,20 @@ std::string LinkTarget(const std::string& link) {
   char buffer[PATH_MAX];
   const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+// A terminal device: a node of the tty class, or the far end of a
+// pseudo-terminal (devpts nodes have no sysfs entry). Looks at the node
+// only; nothing is opened.
+bool IsTerminalNode(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+  const unsigned int deviceMajor = major(info.st_rdev);
+  constexpr unsigned int kPtySlaveFirstMajor = 136, kPtySlaveLastMajor = 143;
+  if (deviceMajor >= kPtySlaveFirstMajor && deviceMajor <= kPtySlaveLastMajor) return true;
+  const std::string subsystem = RealPath("/sys/dev/char/" + std::to_string(deviceMajor) + ":" +
+                                         std::to_string(minor(info.st_rdev)) + "/subsystem");
+  return BaseName(subsystem) == "tty";
 }
 
 std::set<std::string> PortsFolderEntries(const std::string& folder) {
@@ -91,14 +108,18 @@ void SerialPortCatalog::DescribeTarget(const std::string& path, ComPortInfo* inf
     return;
   }
   if (const SerialDevice* device = FindDevice(real)) {
+    info->node = *device;
     info->present = IsPresent(*device);
     info->description = DescribeDevice(*device);
     return;
   }
-  // A node the system does not list (a pty, a node made by hand): it is
-  // there, and its name is all there is to say.
-  info->present = true;
+  // A node the system does not list (a pty, a node made by hand): a
+  // terminal is there, and its name is all there is to say; anything else
+  // (/dev/null, a FIFO, a file, a folder) cannot be a serial port.
+  info->node.path = real;
+  info->present = IsTerminalNode(real);
   info->description = BaseName(real);
+  if (!info->present) Append(info->description, kNotASerialPort);
 }
 
 ComPortInfo SerialPortCatalog::Resolve(int number) const {
@@ -118,9 +139,12 @@ ComPortInfo SerialPortCatalog::Resolve(int number) const {
   DescribeTarget(info.device, &info);
   // A link shows where it points; a pty or a by-hand node adds nothing to
   // its target's own path.
-  const bool known = FindDevice(RealPath(info.device)) != nullptr;
+  const bool known = FindDevice(info.node.path) != nullptr;
   std::string text = link + kArrow + (known ? info.description : info.linkTarget);
-  if (!info.present && !known) text += std::string(kSeparator) + "missing";
+  if (info.node.path.empty())
+    Append(text, "missing");
+  else if (!info.present && !known)
+    Append(text, kNotASerialPort);
   info.description = std::move(text);
   return info;
 }
@@ -138,7 +162,7 @@ std::vector<ComPortInfo> SerialPortCatalog::ResolveAll() const {
   for (int number = 1; number <= 255; ++number) {
     const bool linked = links.count("com" + std::to_string(number)) != 0;
     if (orderRanOut && !linked) {
-      all.push_back(ComPortInfo{number, {}, {}, {}, false, {}});
+      all.push_back(ComPortInfo{number, {}, {}, {}, false, {}, {}});
       continue;
     }
     all.push_back(Resolve(number));

@@ -60,6 +60,9 @@ struct ComPortInfo {
   std::string linkTarget;   // the link's target as written
   bool present = false;     // something that can be a serial port is there
   std::string description;  // the text shown beside the number; empty: nothing
+  // The node the number leads to (its real path) with what the system
+  // reports of it; the path is empty when nothing is there.
+  SerialDevice node;
 };
 
 // The device list of a source and the COM numbers resolved against it.

@@ -2,98 +2,24 @@
 // pseudo-terminal, its --json object parsed, each exit status from a real
 // cause. What the frame search and the records do on their own is proved by
 // the protocol tests.
-#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTemporaryDir>
-#include <chrono>
 #include <csignal>
-#include <memory>
-#include <string>
-#include <vector>
+#include <functional>
+#include <span>
 
+#include "cli/CliFixture.h"
 #include "protocol/ParamFileFormat.h"
 #include "serial/Comm.h"
-#include "support/ConvsimProcess.h"
+#include "support/ComLink.h"
 #include "support/FileBytes.h"
 
 namespace {
 
-using testing_support::ChildProcess;
-using testing_support::ConvsimProcess;
-
-constexpr int kRunMs = 20000;
-
-struct CliResult {
-  int exitCode = -1;
-  QJsonObject json;
-  QString stderrText;
-};
-
-QString CliExe() {
-  return QStringLiteral(QUILLON_CLI_EXE);
-}
-
-// quillon-cli with these arguments, started as a child process.
-std::unique_ptr<ChildProcess> StartCli(const QStringList& args) {
-  std::vector<std::string> argv;
-  for (const QString& arg : args) argv.push_back(arg.toStdString());
-  return std::make_unique<ChildProcess>(CliExe().toStdString(), argv);
-}
-
-CliResult RunCli(const QStringList& args) {
-  const auto cli = StartCli(QStringList{QStringLiteral("--json")} + args);
-  const auto status = cli->Wait(std::chrono::milliseconds(kRunMs));
-  CliResult result;
-  result.exitCode = status && status->exited ? status->code : -1;
-  const QByteArray out = QByteArray::fromStdString(cli->TakeOutput());
-  result.json = QJsonDocument::fromJson(out).object();
-  result.stderrText = QString::fromStdString(cli->TakeErrors());
-  EXPECT_EQ(out.count('\n'), 1) << "one JSON object per command: " << out.toStdString();
-  EXPECT_EQ(result.json.value("ok").toBool(), result.exitCode == 0) << out.toStdString();
-  return result;
-}
-
-// A program folder with a simulator serving COM7 on a pty; the program is
-// given the folder's sys/ports/com7 link as its port.
-class CliTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(QDir(dir_.path()).mkpath("sys"));
-    convsim_ = Start();
-    ASSERT_EQ(convsim_->Com(), 7);
-  }
-
-  std::unique_ptr<ConvsimProcess> Start(const QStringList& extraArgs = {}) {
-    return std::make_unique<ConvsimProcess>(
-        QStringLiteral(CONVSIM_EXE), dir_.path(),
-        QStringList{QStringLiteral("--com"), QStringLiteral("7"), QStringLiteral("--replace")} +
-            extraArgs);
-  }
-
-  QString Port() const { return dir_.path() + QStringLiteral("/sys/ports/com7"); }
-  QString File(const QString& name) const { return dir_.path() + '/' + name; }
-
-  CliResult Cli(const QStringList& args) {
-    return RunCli(QStringList{QStringLiteral("--port"), Port()} + args);
-  }
-
-  QStringList SetCommands() const {
-    QStringList sets;
-    for (const QString& command : convsim_->ReceivedCommands())
-      if (command.endsWith(QLatin1String("_SET")) || command.contains("RESTORE")) sets << command;
-    return sets;
-  }
-
-  QTemporaryDir dir_;
-  std::unique_ptr<ConvsimProcess> convsim_;
-};
+using namespace cli_testing;
 
 TEST_F(CliTest, EachCommandWithItsJson) {
   const CliResult version = Cli({"version"});
@@ -103,7 +29,7 @@ TEST_F(CliTest, EachCommandWithItsJson) {
 
   const CliResult set = Cli({"set", "com.baudRate=57600", "can.frameType=0x80",
                              "convt.transparentSendId=0x1FFFFFFF", "can.filterFlags=0x13"});
-  ASSERT_EQ(set.exitCode, 0) << set.stderrText.toStdString();
+  ASSERT_EQ(set.exitCode, 0) << set.errors.toStdString();
   EXPECT_EQ(set.json.value("com").toObject().value("baudRate").toInt(), 57600);
 
   const CliResult read = Cli({"read"});
@@ -122,10 +48,12 @@ TEST_F(CliTest, EachCommandWithItsJson) {
             (QStringList{"CMD_CONVT_SET", "CMD_COM_SET", "CMD_CAN_SET", "CMD_RESTORE_DEFAULT"}));
 
   for (const QStringList& args : {QStringList{"help"}, QStringList{"help", "set"}})
-    EXPECT_EQ(RunCli(args).json.value("help").toString().isEmpty(), false);
+    EXPECT_EQ(RunCli(Bytes(args)).json.value("help").toString().isEmpty(), false);
 }
 
-TEST_F(CliTest, WriteThenASecondProgramsReadGivesTheWrittenValues) {
+// The production line's steps: a golden file from one converter, checked
+// against another, shown dry, written, checked again.
+TEST_F(CliTest, GoldenFileVerifiedDryRunWrittenAndVerified) {
   ASSERT_EQ(Cli({"set", "convt.mode=3", "convt.idOffset=5", "com.parityCode=2",
                  "com.stopBitsCode=3", "can.bitRateIndex=9", "can.acceptanceMask=0x7FF"})
                 .exitCode,
@@ -135,33 +63,72 @@ TEST_F(CliTest, WriteThenASecondProgramsReadGivesTheWrittenValues) {
   const QByteArray file = testing_support::ReadFileBytes(File("p.bin"));
   ASSERT_EQ(file.size(), 3101);
 
-  // Another converter with its factory values takes the file.
+  // Another converter with its factory values, and data-conversion fields
+  // of its own, which a file does not hold.
   convsim_.reset();
   convsim_ = Start();
+  ASSERT_EQ(Cli({"set", "convt.dataSendId=0x99"}).exitCode, 0);
+  const QStringList differing{"convt.mode", "convt.idOffset", "com.parityCode", "com.stopBitsCode",
+                              "can.bitRateIndex"};
+  const auto keys = [](const QJsonValue& list) {
+    QStringList keys;
+    for (const QJsonValue& entry : list.toArray()) keys << entry["key"].toString();
+    return keys;
+  };
+  const CliResult before = Cli({"verify", File("p.bin")});
+  EXPECT_EQ(before.exitCode, 1);
+  EXPECT_EQ(keys(before.json["differences"]), differing);
+  EXPECT_EQ(before.json["differences"][2].toObject(),
+            (QJsonObject{{"key", "com.parityCode"}, {"converter", 5}, {"file", 2}}));
+  const CliResult beforeText = RunCliAsGiven(Bytes({"--port", Port(), "verify", File("p.bin")}));
+  EXPECT_EQ(beforeText.exitCode, 1);
+  EXPECT_TRUE(beforeText.out.contains("com.parityCode: converter 5, file 2\n"))
+      << beforeText.out.toStdString();
+
+  const QStringList setsBefore = SetCommands();
+  const CliResult dry =
+      RunCliAsGiven(Bytes({"--port", Port(), "write", File("p.bin"), "--dry-run"}));
+  EXPECT_EQ(dry.exitCode, 0) << dry.errors.toStdString();
+  EXPECT_EQ(dry.out.count('\n'), differing.size());
+  EXPECT_TRUE(dry.out.contains("com.stopBitsCode: 1 -> 3\n")) << dry.out.toStdString();
+  EXPECT_EQ(SetCommands(), setsBefore);  // a dry run sends no setting
+
   const CliResult written = Cli({"write", File("p.bin")});
-  ASSERT_EQ(written.exitCode, 0) << written.stderrText.toStdString();
+  ASSERT_EQ(written.exitCode, 0) << written.errors.toStdString();
+  EXPECT_EQ(keys(written.json["changes"]), differing);
+  EXPECT_EQ(Cli({"verify", File("p.bin")}).json["differences"].toArray().size(), 0);
   const CliResult read = Cli({"read"});
-  ASSERT_EQ(read.exitCode, 0);
   for (const char* record : {"com", "can"})
     EXPECT_EQ(read.json.value(record), exported.json.value(record)) << record;
-  QJsonObject convt = exported.json.value("convt").toObject();
-  // The file carries no data-conversion fields: the converter keeps its own.
-  const QJsonObject readConvt = read.json.value("convt").toObject();
-  convt["dataFlags"] = readConvt.value("dataFlags");
-  convt["dataSendId"] = readConvt.value("dataSendId");
-  EXPECT_EQ(readConvt, convt);
+  EXPECT_EQ(read.json["convt"]["dataSendId"].toInt(), 0x99);       // the converter's own
   EXPECT_EQ(testing_support::ReadFileBytes(File("p.bin")), file);  // the file is not changed
 }
 
+// A copy of `good` changed by `edit`, its CRC made to match again.
+QByteArray Resealed(QByteArray bytes, const std::function<void(QByteArray&)>& edit) {
+  edit(bytes);
+  protocol::SealParamFile(
+      std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), std::size_t(bytes.size())));
+  return bytes;
+}
+
 TEST_F(CliTest, ExitStatusesFromRealCauses) {
-  {
-    ASSERT_EQ(Cli({"read", File("good.bin")}).exitCode, 0);
-    QByteArray corrupted = testing_support::ReadFileBytes(File("good.bin"));
-    corrupted[2048 + 6] = static_cast<char>(corrupted[2048 + 6] ^ 1);
-    QFile out(File("bad.bin"));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(corrupted);
-  }
+  ASSERT_EQ(Cli({"read", File("good.bin")}).exitCode, 0);
+  const QByteArray good = testing_support::ReadFileBytes(File("good.bin"));
+  QByteArray corrupted = good;
+  corrupted[2048 + 6] = static_cast<char>(corrupted[2048 + 6] ^ 1);
+  WriteBytes(File("bad.bin"), corrupted);
+  WriteBytes(File("truncated.bin"), good.left(2000));
+  // Cut before the CAN record, with a size field and a CRC that match.
+  WriteBytes(File("shortened.bin"), Resealed(good.left(3072), [](QByteArray& b) {
+               b[0] = char(3072 & 0xFF);
+               b[1] = char(3072 >> 8);
+             }));
+  WriteBytes(File("odd.bin"), Resealed(good, [](QByteArray& b) {
+               b.replace(2048 + 6, 4, QByteArray::fromHex("00003039"));  // 12345 bit/s
+               b[1024 + 6] = 9;                                          // mode
+             }));
+  ASSERT_EQ(mkfifo(File("fifo.bin").toUtf8().constData(), 0600), 0);
   struct Case {
     const char* label;
     const char* fault;  // convsim control line, or ""
@@ -214,23 +181,42 @@ TEST_F(CliTest, ExitStatusesFromRealCauses) {
        {"write", File("bad.bin")},
        2,
        "CRC are inconsistent, the file is corrupted! "},
-      {"truncated file", "", {"write", File("missing.bin")}, 2, "Cannot open file"},
-      {"usage", "", {"write"}, 2, "usage: quillon-cli write FILE"},
+      {"missing file", "", {"write", File("missing.bin")}, 2, "Cannot open file"},
+      {"truncated file",
+       "",
+       {"write", File("truncated.bin")},
+       2,
+       "File size is inconsistent, it has been destroyed!"},
+      {"shortened file whose size and CRC match",
+       "",
+       {"write", File("shortened.bin")},
+       2,
+       "the file has 3072 bytes: the CAN record at 3072 lies beyond its end"},
+      {"file the window's controls cannot hold",
+       "",
+       {"write", File("odd.bin")},
+       2,
+       "convt.mode: the file holds 9, the window would show 0\n  "
+       "com.baudRate: the file holds 12345, the window would show 300"},
+      {"a FIFO for a file, which is not waited on", "", {"verify", File("fifo.bin")}, 2, "FIFO"},
+      {"a folder for a file", "", {"write", dir_.path()}, 2, "it is a directory"},
+      {"usage", "", {"write"}, 2, "usage: quillon-cli write [--dry-run] FILE"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.label);
     if (*test.fault) convsim_->Control(QString::fromLatin1(test.fault));
     const CliResult result = Cli(test.args);
-    EXPECT_EQ(result.exitCode, test.exitCode) << result.stderrText.toStdString();
+    EXPECT_EQ(result.exitCode, test.exitCode) << result.errors.toStdString();
     EXPECT_TRUE(result.json.value("error").toString().contains(QString::fromUtf8(test.error)))
         << result.json.value("error").toString().toStdString();
     if (test.exitCode == 2) {
-      EXPECT_TRUE(result.stderrText.contains(QString::fromUtf8(test.error)));
+      EXPECT_TRUE(result.errors.contains(QString::fromUtf8(test.error)));
     }
     convsim_->Control(QStringLiteral("fault all none"));
   }
-  // Only the refused setting and the refused restore reached the converter.
-  EXPECT_EQ(SetCommands(), (QStringList{"CMD_CONVT_SET", "CMD_COM_SET", "CMD_RESTORE_DEFAULT"}));
+  // Only the refused setting, alone in its record, and the refused restore
+  // reached the converter.
+  EXPECT_EQ(SetCommands(), (QStringList{"CMD_COM_SET", "CMD_RESTORE_DEFAULT"}));
 }
 
 TEST_F(CliTest, APortThatCannotBeOpened) {
@@ -239,43 +225,66 @@ TEST_F(CliTest, APortThatCannotBeOpened) {
   holder.OpenPort();
   const CliResult busy = Cli({"version"});
   EXPECT_EQ(busy.exitCode, 3);
-  EXPECT_TRUE(busy.stderrText.contains(Port())) << busy.stderrText.toStdString();
+  EXPECT_TRUE(busy.errors.contains(Port())) << busy.errors.toStdString();
   // The same reason as the window's: this test program holds the port.
-  EXPECT_TRUE(busy.stderrText.contains(
-      QStringLiteral("(process %1)").arg(QCoreApplication::applicationPid())))
-      << busy.stderrText.toStdString();
+  EXPECT_TRUE(
+      busy.errors.contains(QStringLiteral("(process %1)").arg(QCoreApplication::applicationPid())))
+      << busy.errors.toStdString();
   holder.ClosePort();
 
-  const CliResult missing = RunCli({"--port", File("no-such-device"), "version"});
+  const CliResult missing = RunCli(Bytes({"--port", File("no-such-device"), "version"}));
   EXPECT_EQ(missing.exitCode, 3);
-  EXPECT_TRUE(missing.stderrText.contains(QStringLiteral("nothing is there")))
-      << missing.stderrText.toStdString();
+  EXPECT_TRUE(missing.errors.contains(QStringLiteral("nothing is there")))
+      << missing.errors.toStdString();
 }
 
-TEST_F(CliTest, ComNumbersResolveAsTheWindowResolvesThem) {
-  // The program folder is the folder of the program itself.
+// The program folder is the folder of the program itself: COM numbers and
+// the port list are those of the window started from there.
+TEST_F(CliTest, ComNumbersAndPortsAreTheWindowsOwn) {
   const QString binDir = QFileInfo(CliExe()).absolutePath();
   ConvsimProcess inBin(QStringLiteral(CONVSIM_EXE), binDir);
   ASSERT_GT(inBin.Com(), 0);
   const QString com = QStringLiteral("COM%1").arg(inBin.Com());
-  EXPECT_EQ(RunCli({"--port", com, "version"}).exitCode, 0);
-  EXPECT_EQ(RunCli({"--port", com.toLower(), "version"}).exitCode, 0);
+  EXPECT_EQ(RunCli(Bytes({"--port", com, "version"})).exitCode, 0);
+  EXPECT_EQ(RunCli(Bytes({"--port", com.toLower(), "version"})).exitCode, 0);
+
+  // Links to what exists but cannot be a serial port are not listed.
+  ASSERT_EQ(mkfifo(File("fifo").toUtf8().constData(), 0600), 0);
+  WriteBytes(File("plain"), "x");
+  const std::string targets[] = {"/dev/null", File("fifo").toStdString(), dir_.path().toStdString(),
+                                 File("plain").toStdString()};
+  std::vector<QString> links;
+  for (int i = 0; i < 4; ++i)
+    links.push_back(QString::fromStdString(
+        testing_support::LinkCom(binDir.toStdString(), 251 + i, targets[i])));
   const CliResult ports = RunCli({"ports"});
-  bool listed = false;
-  for (const QJsonValue& port : ports.json.value("ports").toArray())
-    listed |= port.toObject().value("port").toString() == com &&
-              port.toObject().value("device").toString().startsWith("/dev/pts/");
-  EXPECT_TRUE(listed);
+  const CliResult text = RunCliAsGiven({"ports"});
+  for (const QString& link : links) QFile::remove(link);
+
+  QStringList listed;
+  QJsonObject served;
+  for (const QJsonValue& port : ports.json.value("ports").toArray()) {
+    listed << port["port"].toString();
+    if (port["port"].toString() == com) served = port.toObject();
+  }
+  for (int number = 251; number <= 254; ++number)
+    EXPECT_FALSE(listed.contains(QStringLiteral("COM%1").arg(number))) << number;
+  const QString device = served["device"].toString();
+  EXPECT_TRUE(device.startsWith("/dev/pts/")) << device.toStdString();
+  const QString description =
+      QStringLiteral("sys/ports/com%1 \u2192 %2").arg(inBin.Com()).arg(device);
+  EXPECT_EQ(served["description"].toString(), description);
+  EXPECT_EQ(served["vendorId"].toString(), "");  // a pty has no USB ids
+  EXPECT_TRUE(text.out.contains(com + ' ' + description + '\n')) << text.out.toStdString();
 }
 
 TEST_F(CliTest, ProductionLineOverThreeConverters) {
   convsim_.reset();  // no converter yet
-  const auto cli =
-      StartCli({"--json", "--port", Port(), "--wait", "--repeat", "set", "com.parityCode=1"});
+  const auto cli = StartCli(
+      Bytes({"--json", "--port", Port(), "--wait", "--repeat", "set", "com.parityCode=1"}));
   ASSERT_TRUE(cli->Started()) << cli->StartError();
   auto nextLine = [&cli] {
-    const std::string line =
-        cli->ReadLine(std::chrono::milliseconds(kRunMs)).value_or(std::string());
+    const std::string line = cli->ReadLine(kRunTime).value_or(std::string());
     return QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
   };
   for (int converter = 1; converter <= 3; ++converter) {
@@ -289,7 +298,7 @@ TEST_F(CliTest, ProductionLineOverThreeConverters) {
   }
   cli->Signal(SIGINT);
   const QJsonObject summary = nextLine();
-  const auto status = cli->Wait(std::chrono::milliseconds(kRunMs));
+  const auto status = cli->Wait(kRunTime);
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(summary, (QJsonObject{{"ok", false}, {"done", 2}, {"failed", 1}}));
   EXPECT_EQ(status->code, 1);

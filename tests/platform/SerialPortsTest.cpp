@@ -94,6 +94,13 @@ class PortCatalogTest : public ::testing::Test {
 };
 
 TEST_F(PortCatalogTest, EachNumberShowsWhatTheOpenWouldUse) {
+  // Links to what exists but is no terminal: present it is not.
+  ASSERT_EQ(mkfifo(Dev("fifo").c_str(), 0600), 0);
+  ASSERT_TRUE(QDir(dev_.path()).mkdir("folder"));
+  Link(10, "/dev/null");
+  Link(11, Dev("fifo"));
+  Link(12, Dev("folder"));
+  Link(13, Dev("ttyUSB0"));  // a plain file here, but the system lists it
   struct Case {
     int number;
     bool present;
@@ -107,6 +114,10 @@ TEST_F(PortCatalogTest, EachNumberShowsWhatTheOpenWouldUse) {
       {6, false, ""},
       {7, true, "sys/ports/com7 → " + pty_->SlavePath()},
       {9, false, "sys/ports/com9 → " + dev_.path().toStdString() + "/gone · missing"},
+      {10, false, "sys/ports/com10 → /dev/null · not a serial port"},
+      {11, false, "sys/ports/com11 → " + Dev("fifo") + " · not a serial port"},
+      {12, false, "sys/ports/com12 → " + Dev("folder") + " · not a serial port"},
+      {13, true, "sys/ports/com13 → ttyUSB0 · FT232R USB UART · A50285BI"},
       {255, false, ""},
   };
   const std::vector<ComPortInfo> all = catalog_.ResolveAll();
@@ -117,7 +128,9 @@ TEST_F(PortCatalogTest, EachNumberShowsWhatTheOpenWouldUse) {
     EXPECT_EQ(info.present, c.present) << "COM" << c.number;
     EXPECT_EQ(info.description, c.description) << "COM" << c.number;
   }
-  EXPECT_EQ(catalog_.PresentNumbers(), (std::vector<int>{1, 3, 4, 5, 7}));
+  EXPECT_EQ(catalog_.PresentNumbers(), (std::vector<int>{1, 3, 4, 5, 7, 13}));
+  EXPECT_EQ(all[6].node.path, pty_->SlavePath());  // what the number leads to
+  EXPECT_EQ(all[4].node.product, "FT232R USB UART");
 }
 
 TEST_F(PortCatalogTest, HotPlugChangesTheListOnRefresh) {
