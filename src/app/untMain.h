@@ -54,8 +54,9 @@ class TfrmMain : public QMainWindow {
   void FormDestroy();
 
   // The application-wide handler for failures that escaped every event
-  // handler: "Class <Sender's class> exception: <text>" in a message box.
-  void AppException(QObject* Sender, const QString& text);
+  // handler: "Class <Sender's class> exception: <text>" in a message box,
+  // the failure's reason (if any) as its second paragraph.
+  void AppException(QObject* Sender, const QString& text, const QString& reason = QString());
 
   // Empties the debug trace.
   void Button1Click();

@@ -5,8 +5,8 @@
 
 #include "platform/Codepage.h"
 #include "platform/Exception.h"
-#include "platform/ProfileFile.h"
 #include "platform/ProgramFolder.h"
+#include "platform/RegularFile.h"
 
 namespace {
 

@@ -1,38 +1,36 @@
 #include "params/ParamFileIo.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <algorithm>
 
 #include "platform/Exception.h"
+#include "platform/RegularFile.h"
 #include "protocol/ParamFileFormat.h"
 
 namespace params {
 namespace {
 
 [[noreturn]] void FailOpen(const QString& fileName, const QString& reason) {
-  throw platform::EFileError(QStringLiteral("Cannot open file %1: %2").arg(fileName, reason));
-}
-
-// Continues a short write (a full disk, a file-size limit), so that what
-// stops it is reported with its own reason.
-bool WriteWhole(QSaveFile& file, const QByteArray& contents) {
-  qint64 done = 0;
-  while (done < contents.size()) {
-    const qint64 written = file.write(contents.constData() + done, contents.size() - done);
-    if (written <= 0) return false;
-    done += written;
-  }
-  return true;
+  throw platform::EFileError(QStringLiteral("Cannot open file %1").arg(fileName), reason);
 }
 
 }  // namespace
 
+bool OpenForReading(QFile& file, QString* reason) {
+  const platform::ReadOpen opened = platform::OpenRegularFileForReading(file.fileName());
+  if (opened.fd < 0) {
+    if (reason) *reason = opened.reason;
+    return false;
+  }
+  if (file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return true;
+  if (reason) *reason = file.errorString();
+  return false;
+}
+
 ParamFileContent ReadParamFile(const QString& fileName) {
-  // A device or a pipe could block the caller or never end.
-  if (!QFileInfo(fileName).isFile()) FailOpen(fileName, QStringLiteral("not a regular file"));
   QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) FailOpen(fileName, file.errorString());
+  QString reason;
+  if (!OpenForReading(file, &reason)) FailOpen(fileName, reason);
 
   // One read of at most the limit and one byte: what is checked is what is
   // applied, even when the file is replaced meanwhile.
@@ -42,8 +40,8 @@ ParamFileContent ReadParamFile(const QString& fileName) {
   while (got < content.bytes.size()) {
     const qint64 n = file.read(content.bytes.data() + got, content.bytes.size() - got);
     if (n < 0)
-      throw platform::EFileError(
-          QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
+      throw platform::EFileError(QStringLiteral("Cannot read %1").arg(fileName),
+                                 file.errorString());
     if (n == 0) break;
     got += n;
   }
@@ -55,21 +53,30 @@ ParamFileContent ReadParamFile(const QString& fileName) {
   return content;
 }
 
-// Unbuffered, because QSaveFile::commit does not notice a failure of the
-// buffer's last flush and would put a truncated file in the target's place.
+namespace {
+
+platform::ReplaceTarget WritableTarget(const QString& fileName) {
+  platform::ReplaceTarget target = platform::FindReplaceTarget(fileName);
+  if (!target.refusal.isEmpty())
+    throw platform::EFileError(QStringLiteral("Cannot write file %1").arg(fileName),
+                               target.refusal);
+  return target;
+}
+
+}  // namespace
+
+void RefuseWhatIsNoFile(const QString& fileName) {
+  WritableTarget(fileName);
+}
+
 void WriteFileAtomically(const QString& fileName, const QByteArray& contents) {
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-    throw platform::EFileError(
-        QStringLiteral("Cannot create file %1: %2").arg(fileName, file.errorString()));
-  if (!WriteWhole(file, contents)) {
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    throw platform::EFileError(QStringLiteral("Cannot write file %1: %2").arg(fileName, reason));
+  const platform::ReplaceTarget target = WritableTarget(fileName);
+  if (const auto failure =
+          platform::ReplaceFileContents(target, contents, platform::Flush::ToDisk)) {
+    const QString text = failure->creating ? QStringLiteral("Cannot create file %1")
+                                           : QStringLiteral("Cannot write file %1");
+    throw platform::EFileError(text.arg(fileName), failure->reason);
   }
-  if (!file.commit())
-    throw platform::EFileError(
-        QStringLiteral("Cannot write file %1: %2").arg(fileName, file.errorString()));
 }
 
 }  // namespace params

@@ -1,6 +1,8 @@
 // The main window's language: start-up in the saved language, switching in
 // the language dialog, and the shipped language files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -329,6 +331,45 @@ TEST_F(MainLanguage, UnwritableLanguageFileAtStartIsReportedAndTheWindowComesUp)
   window_->show();
   EXPECT_TRUE(window_->isVisible());
   EXPECT_EQ(window_->ui->Label2->text(), QStringLiteral("串口号："));
+}
+
+// A language file the pass cannot write shows why as the message's second
+// paragraph, and the error log keeps the same reason.
+TEST_F(MainLanguage, LanguageFileThatCannotBeWrittenShowsAndLogsItsReason) {
+  const struct {
+    const char* name;
+    std::function<bool(const QString& path)> make;
+    const char* reason;
+  } cases[] = {
+      {"folder", [](const QString& path) { return QDir().mkdir(path); }, "It is a folder"},
+      {"named pipe",
+       [](const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0; },
+       "It is a named pipe (FIFO)"},
+      {"50 MB file",
+       [](const QString& path) {
+         QFile file(path);
+         return file.open(QIODevice::WriteOnly) && file.resize(50 << 20);
+       },
+       "too large"},
+  };
+  InstallShippedData(/*withChineseFile=*/false);
+  const QString languageFile = folder_.file(QStringLiteral("LangCHN.MUL"));
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    const QByteArray name = QFile::encodeName(languageFile);
+    if (::unlink(name.constData()) != 0) ::rmdir(name.constData());
+    QFile::remove(folder_.file(QStringLiteral("sys/SysErrorMsg.dt")));
+    ASSERT_TRUE(test.make(languageFile));
+    dialogs_.messages.clear();
+    dialogs_.lastInformativeText.clear();
+    Start();
+    EXPECT_EQ(dialogs_.messages,
+              QStringList{"Class TfrmMain exception: Unable to write to " + languageFile});
+    EXPECT_TRUE(dialogs_.lastInformativeText.contains(test.reason))
+        << dialogs_.lastInformativeText.toStdString();
+    EXPECT_EQ(LogEntries(), QStringList{"Apply LangFile error, reason: Unable to write to " +
+                                        languageFile + ": " + dialogs_.lastInformativeText});
+  }
 }
 
 // The shipped Chinese file is exactly what a first run writes against a
