@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
-#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -34,6 +33,7 @@
 #include "protocol/Frame.h"
 #include "protocol/Records.h"
 #include "serial/Comm.h"
+#include "support/Accessibility.h"
 #include "support/ComLink.h"
 #include "support/CommPseudoTerminal.h"
 #include "support/FrameBytes.h"
@@ -45,6 +45,7 @@ namespace {
 
 using namespace protocol;
 using testing_support::LinkCom;
+using testing_support::PressByAccessibility;
 using testing_support::ScriptedDialogs;
 using testing_support::TempProgramFolder;
 
@@ -96,13 +97,6 @@ Bytes Hex(const char* text) {
   for (const QString& byte : QString::fromLatin1(text).split(' ', Qt::SkipEmptyParts))
     bytes.push_back(static_cast<std::uint8_t>(byte.toUInt(nullptr, 16)));
   return bytes;
-}
-
-// What a screen reader's "activate" does to a control.
-void PressByAccessibility(QWidget* control) {
-  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
-  ASSERT_TRUE(accessible && accessible->actionInterface());
-  accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
 }
 
 Frame VersionReply(std::array<std::uint8_t, 8> bytes) {
@@ -432,6 +426,10 @@ enum class Op { Connect, Read, Write, Restore };
 const char* NameOf(Op op) {
   static const char* const names[] = {"Connect", "Read", "Write", "Restore"};
   return names[static_cast<int>(op)];
+}
+
+void PrintTo(Op op, std::ostream* os) {
+  *os << NameOf(op);
 }
 
 // One operation from its click to its end, and what the converter answers.
