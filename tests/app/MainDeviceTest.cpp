@@ -738,24 +738,6 @@ TEST_F(DeviceTest, LostPortInsideAMessageBoxStopsTheWriteThere) {
   EXPECT_EQ(ui().btnConn->text(), "Connect");
 }
 
-// The adapter goes away during the pause between two setting commands: the
-// write stops there, and the loss is the one message (no refused send
-// before it).
-TEST_F(DeviceTest, LossDuringAWritePauseIsTheOnlyMessage) {
-  Connect();
-  std::thread farEnd([&] {
-    Frame first;
-    if (pty_->ReadExactly(first.data(), first.size(), kWaitMs) == first.size()) pty_->CloseMaster();
-  });
-  QTest::mouseClick(ui().btnWriteCfg, Qt::LeftButton);
-  farEnd.join();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w().Comm1->PortOpen(); }, kWaitMs));
-  QCoreApplication::sendPostedEvents();
-  EXPECT_EQ(messages(), QStringList{kLostEnu});
-  EXPECT_EQ(w().CurOpCode, 0);
-  EXPECT_FALSE(w().timBath->isActive());
-}
-
 class RefusedByALostPortTest : public DeviceTest, public ::testing::WithParamInterface<Op> {};
 
 // The far end is gone and the window's write thread has ended on it, its
