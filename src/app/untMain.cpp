@@ -150,6 +150,8 @@ void TfrmMain::FormCreate() {
   ui->Memo1->setMaximumBlockCount(kTraceLines);
   ui->N1->setEnabled(false);
   ui->N2->setEnabled(false);
+  // Keyboard users press Enter on a focused button as well as Space.
+  ui::LetEnterClickButtons(this);
   // Device operations: the pending-command list, the port, the timers.
   CreateDeviceOperations();
 

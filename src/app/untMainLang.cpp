@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <memory>
 
+#include "app/PortList.h"
 #include "app/untMain.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untDM.h"
@@ -72,6 +73,8 @@ void TfrmMain::RefreshLanguage() {
   setWindowTitle(GetMainCaption());
   if (frmDM) ApplyLangFile(nullptr, frmDM->mLangMsgs);
   if (Comm1) UpdateConnCaption();
+  // Built when the list was filled, before the language code was known.
+  app::RetranslatePortList(ui->cbxPort);
 }
 
 void TfrmMain::N3Click() {

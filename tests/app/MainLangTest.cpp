@@ -251,6 +251,26 @@ TEST_F(MainLanguage, SwitchingToEnglishAndBackChangesEveryText) {
   EXPECT_TRUE(LogEntries().isEmpty());
 }
 
+// The closed port list's tooltip names a port without a device in the
+// language shown, after the start and after every switch.
+TEST_F(MainLanguage, PortListTooltipFollowsTheLanguage) {
+  InstallShippedData();
+  SaveLangId(1);
+  Start();
+  QComboBox* ports = window_->ui->cbxPort;
+  ports->setCurrentText(QStringLiteral("COM250"));
+  const struct {
+    int row;
+    QString tooltip;
+  } switches[] = {{0, QStringLiteral("COM250 · 无设备")},
+                  {1, QStringLiteral("COM250 · no device")}};
+  EXPECT_EQ(ports->toolTip(), switches[1].tooltip);
+  for (const auto& to : switches) {
+    RunN3Click([&](TfrmSetLang* dialog) { Choose(dialog, to.row); });
+    EXPECT_EQ(ports->toolTip(), to.tooltip);
+  }
+}
+
 TEST_F(MainLanguage, SwitchingWhileConnectedShowsDisconnectInTheNewLanguage) {
   InstallShippedData();
   Start();
