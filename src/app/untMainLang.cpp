@@ -9,6 +9,7 @@
 #include "i18n/untDM.h"
 #include "i18n/untMultiLang.h"
 #include "i18n/untSetLang.h"
+#include "params/ParamPanel.h"
 #include "serial/Comm.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -72,6 +73,7 @@ void TfrmMain::RefreshLanguage() {
   setWindowTitle(GetMainCaption());
   if (frmDM) ApplyLangFile(nullptr, frmDM->mLangMsgs);
   if (Comm1) UpdateConnCaption();
+  if (Panel) Panel->UpdateFilterCaption();
 }
 
 void TfrmMain::N3Click() {
