@@ -180,18 +180,18 @@ void InstallFieldAccessibility() {
   std::call_once(installed, [] { QAccessible::installFactory(FieldInterfaceFactory); });
 }
 
-void AdoptFieldAccessibility(QWidget* window) {
+void AdoptFieldAccessibility(QWidget* widget) {
   InstallFieldAccessibility();
-  QList<QWidget*> widgets = window->findChildren<QWidget*>();
-  widgets.prepend(window);
-  for (QWidget* widget : widgets) {
-    if (!WantsOwnInterface(widget)) continue;
-    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(widget);
+  QList<QWidget*> widgets = widget->findChildren<QWidget*>();
+  widgets.prepend(widget);
+  for (QWidget* candidate : widgets) {
+    if (!WantsOwnInterface(candidate)) continue;
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(candidate);
     if (!access || HasOwnInterface(access)) continue;
     // Made by the toolkit's factory before ours was installed: the next
     // query makes ours.
     QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(access));
-    QAccessible::queryAccessibleInterface(widget);
+    QAccessible::queryAccessibleInterface(candidate);
   }
 }
 

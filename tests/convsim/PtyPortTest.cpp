@@ -76,14 +76,5 @@ TEST(PtyPort, RemovesOnlyTheLinksToItsOwnTerminal) {
   EXPECT_EQ(fs::read_symlink(ports / "com1"), mine);
 }
 
-TEST(PtyPort, NoPortsFolderRemovesNothing) {
-  TempFolder folder;
-  PtyPort port;
-  std::string error;
-  ASSERT_TRUE(port.Open(error)) << error;
-  EXPECT_TRUE(port.RemoveLinksToTerminal(folder.path().string()).empty());
-  EXPECT_TRUE(port.RemoveLinksToTerminal("/nonexistent/folder").empty());
-}
-
 }  // namespace
 }  // namespace convsim
