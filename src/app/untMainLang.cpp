@@ -10,6 +10,7 @@
 #include "i18n/untDM.h"
 #include "i18n/untMultiLang.h"
 #include "i18n/untSetLang.h"
+#include "params/ParamPanel.h"
 #include "serial/Comm.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -75,6 +76,7 @@ void TfrmMain::RefreshLanguage() {
   if (Comm1) UpdateConnCaption();
   // Built when the list was filled, before the language code was known.
   app::RetranslatePortList(ui->cbxPort);
+  if (Panel) Panel->UpdateFilterCaption();
 }
 
 void TfrmMain::N3Click() {

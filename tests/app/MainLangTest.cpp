@@ -271,6 +271,24 @@ TEST_F(MainLanguage, PortListTooltipFollowsTheLanguage) {
   }
 }
 
+// The language pass sets the designed caption ("filtration invalid"); the
+// box's caption follows its state, in the new language.
+TEST_F(MainLanguage, FilterBoxCaptionFollowsItsStateAcrossASwitch) {
+  InstallShippedData();
+  Start();
+  struct Step {
+    bool ticked;
+    int languageRow;
+    const char* caption;
+  };
+  for (const Step& step : {Step{true, 1, "filtration valid"}, Step{true, 0, "过滤有效"},
+                           Step{false, 1, "filtration invalid"}}) {
+    window_->ui->chkActiveRecFilter->setChecked(step.ticked);
+    RunN3Click([&step](TfrmSetLang* dialog) { Choose(dialog, step.languageRow); });
+    EXPECT_EQ(window_->ui->chkActiveRecFilter->text(), QString::fromUtf8(step.caption));
+  }
+}
+
 TEST_F(MainLanguage, SwitchingWhileConnectedShowsDisconnectInTheNewLanguage) {
   InstallShippedData();
   Start();
