@@ -207,10 +207,10 @@ TEST_F(CliTest, ExportTargets) {
          WriteBytes(p, "old");
          chmod(p.toUtf8().constData(), 0444);
        },
-       2, "the file is read-only", [&](const QString& p) { EXPECT_EQ(size(p), 3); }},
+       2, "The file is read-only", [&](const QString& p) { EXPECT_EQ(size(p), 3); }},
       {"a FIFO", [](const QString& p) { ASSERT_EQ(mkfifo(p.toUtf8().constData(), 0600), 0); }, 2,
-       "it is a FIFO", [&](const QString& p) { EXPECT_EQ(type(p), S_IFIFO); }},
-      {"a folder", [](const QString& p) { ASSERT_TRUE(QDir().mkdir(p)); }, 2, "it is a directory",
+       "It is a named pipe (FIFO)", [&](const QString& p) { EXPECT_EQ(type(p), S_IFIFO); }},
+      {"a folder", [](const QString& p) { ASSERT_TRUE(QDir().mkdir(p)); }, 2, "It is a folder",
        [&](const QString& p) { EXPECT_EQ(type(p), S_IFDIR); }},
       {"a socket",
        [](const QString& p) {
@@ -221,20 +221,20 @@ TEST_F(CliTest, ExportTargets) {
          ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
          close(fd);
        },
-       2, "it is a socket", [&](const QString& p) { EXPECT_EQ(type(p), S_IFSOCK); }},
+       2, "It is a socket", [&](const QString& p) { EXPECT_EQ(type(p), S_IFSOCK); }},
       {"a device node (as /dev/null is)",
        [&](const QString& p) {
          if (root) {
            ASSERT_EQ(mknod(p.toUtf8().constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
          }
        },
-       root ? 2 : 0, root ? "it is a device" : "",
+       root ? 2 : 0, root ? "It is a device" : "",
        [&](const QString& p) { EXPECT_EQ(type(p), root ? S_IFCHR : S_IFREG); }},
       {"a link to nothing",
        [&](const QString& p) {
          ASSERT_EQ(symlink(File("nowhere").toUtf8().constData(), p.toUtf8().constData()), 0);
        },
-       2, "a symbolic link to nothing",
+       2, "symbolic link to a missing file",
        [&](const QString& p) {
          EXPECT_EQ(type(p), S_IFLNK);
          EXPECT_FALSE(QFileInfo::exists(File("nowhere")));
