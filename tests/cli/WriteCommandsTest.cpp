@@ -154,7 +154,8 @@ TEST_F(CliTest, ReadExportsWhatTheConverterHoldsAndWarnsOfWhatTheWindowShows) {
   EXPECT_EQ(Cli({"verify", File("odd.bin")}).exitCode, 0);  // but it matches
 }
 
-// read FILE writes a regular file or a new name, and nothing else.
+// read FILE writes a regular file or a new name, and nothing else; any
+// other target is refused before the converter is asked anything.
 TEST_F(CliTest, ExportTargets) {
   const mode_t umaskNow = umask(022);
   umask(umaskNow);
@@ -245,8 +246,12 @@ TEST_F(CliTest, ExportTargets) {
     SCOPED_TRACE(test.label);
     const QString target = File(QStringLiteral("target%1").arg(++number));
     test.make(target);
+    const qsizetype asked = convsim_->ReceivedCommands().size();
     const CliResult result = Cli({"read", target});
     EXPECT_EQ(result.exitCode, test.exitCode) << result.errors.toStdString();
+    if (test.exitCode != 0) {
+      EXPECT_EQ(convsim_->ReceivedCommands().size(), asked) << "the converter was read first";
+    }
     EXPECT_TRUE(result.json["error"].toString().contains(QString::fromUtf8(test.error)))
         << result.json["error"].toString().toStdString();
     test.check(target);
