@@ -128,6 +128,7 @@ Job VersionJob(const Output& out) {
 
 Job ReadJob(const Options& options, const Output& out) {
   const QByteArrayList file = options.args;
+  if (!file.isEmpty()) CheckExportTarget(file.front());
   return [file, &out](ConverterLink& link) {
     const protocol::VersionRecord version = link.ReadVersion();
     // The window's connect reads the serial line first.

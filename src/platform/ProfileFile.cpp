@@ -76,7 +76,7 @@ enum class Load { Loaded, Missing, Unreadable, TooLarge };
 Load LoadDocument(const QByteArray& path, const QString& key, ProfileDocument** document) {
   QHash<QString, CachedFile>& cache = Cache();
   // A named pipe or a device in the file's place is never opened.
-  const ReadOpen opened = OpenRegularFileForReading(QFile::decodeName(path));
+  const OpenedFile opened = OpenRegularFileForReading(path);
   if (opened.fd < 0 && !opened.missing) return Load::Unreadable;
   const int fd = opened.fd;
   struct stat info {};
@@ -127,7 +127,7 @@ void CommitWrites(const QString& fileName, ProfileFile::Sync sync,
                   const std::vector<ProfileWrite>& writes) {
   // One writer at a time in this process, from reading the file to replacing it.
   std::lock_guard lock(cacheMutex);
-  const ReplaceTarget target = FindReplaceTarget(fileName);
+  const ReplaceTarget target = FindReplaceTarget(QFile::encodeName(fileName));
   if (!target.refusal.isEmpty()) throw EProfileWriteError(fileName, target.refusal);
   QString cacheKey = QFile::decodeName(target.path);
   ProfileDocument* document = nullptr;

@@ -231,7 +231,7 @@ QString OpenSeeds(const QString& source, const QString& user,
     if (lstat(Native(to).constData(), &st) == 0) continue;  // the operator's, or seeded before
     // ENOTDIR, ENOENT: the per-user folder, or its sys, is not made yet.
     if (errno != ENOENT && errno != ENOTDIR) return CannotCopy(from, to, errno);
-    ReadOpen in = OpenRegularFileForReading(from);
+    const OpenedFile in = OpenRegularFileForReading(Native(from));
     if (in.fd < 0) {
       if (!in.missing) return CannotCopy(from, to, in.reason);
       if (shipped == Shipped::Required) return MissingShippedFile(from);

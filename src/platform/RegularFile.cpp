@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/Exception.h"
 
 namespace platform {
 namespace {
@@ -26,6 +29,33 @@ QString KindRefusal(mode_t mode) {
   if (S_ISSOCK(mode)) return QStringLiteral("It is a socket, not a regular file");
   return QStringLiteral("It is not a regular file");
 }
+
+QString CannotWrite() {
+  return QStringLiteral("Cannot write file %1");
+}
+
+QString ReplacedMeanwhile() {
+  return QStringLiteral("The file was replaced while it was being opened");
+}
+
+// `headline` holds %1 for the name.
+[[noreturn]] void Fail(const QString& headline, const QByteArray& name, const QString& reason) {
+  throw EFileError(headline.arg(DisplayFileName(name)), reason);
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -52,10 +82,8 @@ void SyncFolderOf(const QByteArray& path) {
   const QByteArray folder = slash < 0    ? QByteArray(".")
                             : slash == 0 ? QByteArray("/")
                                          : path.left(slash);
-  const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  const Descriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.Get() >= 0) ::fsync(fd.Get());
 }
 
 // A hidden name beside `target` that no other writer uses.
@@ -73,13 +101,40 @@ int TakeOver(int fd, const ReplaceTarget::Existing& existing) {
   return ::fchmod(fd, existing.mode) == 0 ? 0 : errno;
 }
 
+// Why the file at a target may not be written; empty when it may, or when
+// there is none yet.
+QString WriteRefusal(const ReplaceTarget& target) {
+  if (!target.existing) return {};
+  // Root passes every permission check: the mode is honoured for root too.
+  if ((target.existing->mode & 0222u) == 0) return QStringLiteral("The file is read-only");
+  // The folder would let a rename through where the file itself is closed.
+  if (::faccessat(AT_FDCWD, target.path.constData(), W_OK, AT_EACCESS) != 0)
+    return ErrnoText(errno);
+  return {};
+}
+
+// Everything that stops a write of the target before it starts.
+QString AnyRefusal(const ReplaceTarget& target) {
+  return target.refusal.isEmpty() ? WriteRefusal(target) : target.refusal;
+}
+
 }  // namespace
 
-ReadOpen OpenRegularFileForReading(const QString& fileName) {
-  const QByteArray path = QFile::encodeName(fileName);
-  ReadOpen result;
+QString DisplayFileName(const QByteArray& name) {
+  return QFile::decodeName(name);
+}
+
+QByteArray CanonicalFileName(const QByteArray& name) {
+  char resolved[PATH_MAX];
+  if (!::realpath(name.constData(), resolved))
+    throw EFileError(DisplayFileName(name), ErrnoText(errno));
+  return QByteArray(resolved);
+}
+
+OpenedFile OpenRegularFileForReading(const QByteArray& name) {
+  OpenedFile result;
   struct stat seen {};
-  if (::stat(path.constData(), &seen) != 0) {
+  if (::stat(name.constData(), &seen) != 0) {
     result.missing = errno == ENOENT;
     result.reason = ErrnoText(errno);
     return result;
@@ -90,7 +145,7 @@ ReadOpen OpenRegularFileForReading(const QString& fileName) {
   }
   // Non-blocking and without a controlling terminal, in case something else
   // took the name after the look; the check below refuses it then.
-  const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     result.missing = errno == ENOENT;
     result.reason = ErrnoText(errno);
@@ -99,16 +154,65 @@ ReadOpen OpenRegularFileForReading(const QString& fileName) {
   struct stat opened {};
   if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !SameFile(seen, opened)) {
     ::close(fd);
-    result.reason = QStringLiteral("The file was replaced while it was being opened");
+    result.reason = ReplacedMeanwhile();
     return result;
   }
   result.fd = fd;
   return result;
 }
 
-ReplaceTarget FindReplaceTarget(const QString& fileName) {
+OpenedFile OpenRegularFileForAppending(const QByteArray& name) {
+  OpenedFile result;
+  const ReplaceTarget target = FindReplaceTarget(name);
+  result.reason = AnyRefusal(target);
+  if (!result.reason.isEmpty()) return result;
+  // Not through a link, non-blocking and without a controlling terminal, in
+  // case something else took the name after the look; the check below
+  // refuses it then.
+  const int fd =
+      ::open(target.path.constData(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    result.reason = ErrnoText(errno);
+    return result;
+  }
+  struct stat opened {};
+  if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    ::close(fd);
+    result.reason = ReplacedMeanwhile();
+    return result;
+  }
+  result.fd = fd;
+  return result;
+}
+
+FileContent ReadRegularFile(const QByteArray& name, std::size_t limit) {
+  const OpenedFile opened = OpenRegularFileForReading(name);
+  if (opened.fd < 0) Fail(QStringLiteral("Cannot open file %1"), name, opened.reason);
+  const Descriptor fd(opened.fd);
+  FileContent content;
+  content.bytes.resize(qsizetype(limit + 1));
+  qsizetype got = 0;
+  while (got < content.bytes.size()) {
+    const ssize_t n =
+        ::read(fd.Get(), content.bytes.data() + got, size_t(content.bytes.size() - got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail(QStringLiteral("Cannot read %1"), name, ErrnoText(errno));
+    if (n == 0) break;
+    got += n;
+  }
+  content.bytes.truncate(got);
+  content.size = std::uint64_t(got);
+  // Beyond the limit, the size on disk tells the caller how large it is.
+  struct stat info {};
+  if (std::size_t(got) > limit && ::fstat(fd.Get(), &info) == 0)
+    content.size = std::max(content.size, std::uint64_t(info.st_size));
+  return content;
+}
+
+ReplaceTarget FindReplaceTarget(const QByteArray& name) {
   ReplaceTarget target;
-  target.path = QFile::encodeName(fileName);
+  target.path = name;
   struct stat info {};
   if (::lstat(target.path.constData(), &info) != 0) {
     // Nothing there: a new name, whose creation says whether its folder exists.
@@ -138,20 +242,17 @@ ReplaceTarget FindReplaceTarget(const QString& fileName) {
 
 std::optional<ReplaceFailure> ReplaceFileContents(const ReplaceTarget& target,
                                                   const QByteArray& bytes, Flush flush) {
-  if (target.existing) {
-    // Root passes every permission check: the mode is honoured for root too.
-    if ((target.existing->mode & 0222u) == 0)
-      return ReplaceFailure{false, QStringLiteral("The file is read-only")};
-    if (::faccessat(AT_FDCWD, target.path.constData(), W_OK, AT_EACCESS) != 0)
-      return ReplaceFailure{false, ErrnoText(errno)};
-  }
+  if (const QString refusal = WriteRefusal(target); !refusal.isEmpty())
+    return ReplaceFailure{false, refusal};
   const QByteArray temporary = TemporaryName(target.path);
   const int fd =
       ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return ReplaceFailure{true, ErrnoText(errno)};
   int error = target.existing ? TakeOver(fd, *target.existing) : 0;
   if (!error) error = WriteAll(fd, bytes);
-  if (!error && flush == Flush::ToDisk && ::fdatasync(fd) != 0) error = errno;
+  // fsync, not fdatasync: the permission bits and owner just set belong to
+  // the file that survives a power loss too.
+  if (!error && flush == Flush::ToDisk && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && !error) error = errno;
   if (!error && ::rename(temporary.constData(), target.path.constData()) != 0) error = errno;
   if (error) {
@@ -162,17 +263,29 @@ std::optional<ReplaceFailure> ReplaceFileContents(const ReplaceTarget& target,
   return std::nullopt;
 }
 
-bool AppendToRegularFile(const QString& fileName, const QByteArray& bytes) {
-  const QByteArray path = QFile::encodeName(fileName);
-  struct stat info {};
-  if (::stat(path.constData(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
-  // Non-blocking and without a controlling terminal, in case something else
-  // took the name after the look; the check below refuses it then.
-  const int fd = ::open(path.constData(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool written = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && WriteAll(fd, bytes) == 0;
-  if (::close(fd) != 0) written = false;
+void ReplaceFileAtomically(const QByteArray& name, const QByteArray& contents) {
+  const ReplaceTarget target = FindReplaceTarget(name);
+  if (!target.refusal.isEmpty()) Fail(CannotWrite(), name, target.refusal);
+  if (const auto failure = ReplaceFileContents(target, contents, Flush::ToDisk))
+    Fail(failure->creating ? QStringLiteral("Cannot create file %1") : CannotWrite(), name,
+         failure->reason);
+}
+
+void RefuseWhatIsNoFile(const QByteArray& name) {
+  if (const ReplaceTarget target = FindReplaceTarget(name); !target.refusal.isEmpty())
+    Fail(CannotWrite(), name, target.refusal);
+}
+
+void RefuseWhatCannotBeReplaced(const QByteArray& name) {
+  if (const QString refusal = AnyRefusal(FindReplaceTarget(name)); !refusal.isEmpty())
+    Fail(CannotWrite(), name, refusal);
+}
+
+bool AppendToRegularFile(const QByteArray& name, const QByteArray& bytes) {
+  const OpenedFile opened = OpenRegularFileForAppending(name);
+  if (opened.fd < 0) return false;
+  bool written = WriteAll(opened.fd, bytes) == 0;
+  if (::close(opened.fd) != 0) written = false;
   return written;
 }
 
