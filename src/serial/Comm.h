@@ -166,6 +166,8 @@ class TComm : public QObject {
   TSendDataEmptyEvent OnSendDataEmpty;
 
   // Raises the event of one notification (called by the notification object).
+  // What an earlier connection posted is dropped once the port has been
+  // opened again; until then it is delivered.
   void HandleNotification(CommMessage& message);
 
  protected:
@@ -194,10 +196,10 @@ class TComm : public QObject {
   void ApplyLineSettings(platform::CommPort& port) const;
   void ApplyTimeouts(platform::CommPort& port) const;
   std::unique_ptr<platform::CommPort> OpenConfiguredPort();
-  void StartWorkers(Session& session);
+  void StartWorkers(Session& session, uint64_t connection);
   template <typename Worker>
-  std::unique_ptr<Worker> CreateWorker(Session& session, platform::ThreadPriority priority,
-                                       const char* failure);
+  std::unique_ptr<Worker> CreateWorker(Session& session, uint64_t connection,
+                                       platform::ThreadPriority priority, const char* failure);
   [[noreturn]] void FailOpen(const char* message);
 
   // Null while closed: the read and write threads, the port (ComHandle) and
@@ -205,6 +207,10 @@ class TComm : public QObject {
   std::unique_ptr<Session> FSession;
   std::unique_ptr<CommNotifier> FNotifyWindow;
   bool FPortOpen = false;
+  // Every OpenPort, failed or not, gets a number of its own; FConnection is
+  // that of the last one that opened the port.
+  uint64_t FOpenAttempts = 0;
+  uint64_t FConnection = 0;
   QString FLastOpenErrorReason;
   platform::CommErrorInfo FLastOpenError;
 

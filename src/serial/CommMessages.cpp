@@ -96,9 +96,3 @@ bool CommNotifier::event(QEvent* e) {
   }
   return true;
 }
-
-bool PostCommMessage(CommNotifier* window, uint32_t msg, uintptr_t wParam, uintptr_t lParam,
-                     CommBlock block) {
-  if (window == nullptr) return false;
-  return window->Post({msg, wParam, lParam, std::move(block)});
-}

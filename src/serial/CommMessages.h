@@ -41,6 +41,9 @@ struct CommMessage {
   uintptr_t WParam = 0;
   uintptr_t LParam = 0;
   CommBlock Block;
+  // The open of the port whose threads posted it, so that what one
+  // connection left queued never reaches the next.
+  uint64_t Connection = 0;
 };
 
 // The hidden notification object: it lives on the thread that created the
@@ -79,8 +82,3 @@ class CommNotifier : public QObject {
   bool FWakePending = false;
   std::atomic<uint64_t> FPosted{0};
 };
-
-// Posts a notification; false when there is nothing to post to or the
-// queue is full. The block is freed when the post fails.
-bool PostCommMessage(CommNotifier* window, uint32_t msg, uintptr_t wParam = 0, uintptr_t lParam = 0,
-                     CommBlock block = nullptr);

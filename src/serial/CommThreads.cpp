@@ -41,8 +41,13 @@ void CommThread::Run() {
   FChanged.notify_all();
 }
 
+bool CommThread::Post(uint32_t msg, uintptr_t wParam, uintptr_t lParam, CommBlock block) {
+  if (NotifyWindow == nullptr) return false;
+  return NotifyWindow->Post({msg, wParam, lParam, std::move(block), Connection});
+}
+
 void CommThread::RequestHangup() {
-  PostCommMessage(NotifyWindow, COMM_MSG_REQUEST_HANGUP);
+  Post(COMM_MSG_REQUEST_HANGUP);
 }
 
 void CommThread::HangupUnlessClosed() {
@@ -149,7 +154,7 @@ bool TReadThread::DeliverBlock(uint32_t count) {
   // simply started.
   if (count == 0) return true;
   CommBlock block = MakeCommBlock(FBuffer, count);
-  if (!block || !PostCommMessage(NotifyWindow, COMM_MSG_RECEIVE_DATA, count, 0, std::move(block))) {
+  if (!block || !Post(COMM_MSG_RECEIVE_DATA, count, 0, std::move(block))) {
     RequestHangup();
     return false;
   }
@@ -187,14 +192,14 @@ bool TReadThread::HandleStatusEvent(bool collect) {
       HangupUnlessClosed();
       return false;
     }
-    if (!PostCommMessage(NotifyWindow, COMM_MSG_RECEIVE_ERROR, 0, errors)) {
+    if (!Post(COMM_MSG_RECEIVE_ERROR, 0, errors)) {
       RequestHangup();
       return false;
     }
     result = true;
   }
   if (const uint32_t bits = ModemBits(FEventMask); bits != 0) {
-    if (!PostCommMessage(NotifyWindow, COMM_MSG_MODEM_STATE, 0, bits)) {
+    if (!Post(COMM_MSG_MODEM_STATE, 0, bits)) {
       RequestHangup();
       return false;
     }
@@ -221,7 +226,7 @@ void TWriteThread::Execute() {
   while (running) {
     std::optional<WriteQueue::Message> message = FQueue.Peek();
     if (!message) {
-      if (emptyNotice && !PostCommMessage(NotifyWindow, COMM_MSG_SEND_DATA_EMPTY)) {
+      if (emptyNotice && !Post(COMM_MSG_SEND_DATA_EMPTY)) {
         RequestHangup();
         break;
       }

@@ -40,12 +40,16 @@ class CommThread {
   platform::CommPort* ComHandle = nullptr;
   platform::CommEvent* CloseEvent = nullptr;
   CommNotifier* NotifyWindow = nullptr;
+  uint64_t Connection = 0;  // the open the thread serves; tags its notifications
 
  protected:
   virtual void Execute() = 0;
   // Joins the thread; the most derived destructor calls it so that Execute
   // never runs on a half-destroyed object.
   void EndThread();
+  // Posts a notification tagged with the connection; false when there is
+  // nothing to post to or the queue is full (the block is freed then).
+  bool Post(uint32_t msg, uintptr_t wParam = 0, uintptr_t lParam = 0, CommBlock block = nullptr);
   void RequestHangup();
   // A failed port call ends the thread; it asks for a hang-up unless the
   // port was closed under it.

@@ -96,13 +96,17 @@ class CommOnPty : public ::testing::Test {
     pty_ = platform::CommPseudoTerminal::Create();
     ASSERT_TRUE(pty_);
     LinkPort(7, pty_->SlavePath());
-    // The main window's form values and the connect settings.
-    comm_.SetCommName("\\\\.\\COM7");
-    comm_.SetBaudRate(115200);
-    comm_.SetParityCheck(true);
-    comm_.SetOutx_CtsFlow(false);
-    comm_.SetOutx_DsrFlow(false);
+    Configure(comm_);
     recorder_.Attach(comm_);
+  }
+
+  // The main window's form values and the connect settings, on COM7.
+  static void Configure(TComm& comm) {
+    comm.SetCommName("\\\\.\\COM7");
+    comm.SetBaudRate(115200);
+    comm.SetParityCheck(true);
+    comm.SetOutx_CtsFlow(false);
+    comm.SetOutx_DsrFlow(false);
   }
 
   void LinkPort(int number, const std::string& target) {
@@ -475,15 +479,24 @@ TEST(CommNotifications, TheQueueIsBoundedAndKeepsRoomForOneHangUpRequest) {
   Recorder recorder;
   recorder.Attach(comm);
   CommNotifier notifier(&comm);
-  for (size_t i = 0; i < kCommQueueLimit; ++i) {
-    const uint8_t byte = static_cast<uint8_t>(i);
-    ASSERT_TRUE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_DATA, 1, 0, MakeCommBlock(&byte, 1)));
-  }
-  const uint8_t byte = 0;
-  EXPECT_FALSE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_DATA, 1, 0, MakeCommBlock(&byte, 1)));
-  EXPECT_FALSE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_ERROR, 0, 0x04));
-  EXPECT_TRUE(PostCommMessage(&notifier, COMM_MSG_REQUEST_HANGUP));
-  EXPECT_FALSE(PostCommMessage(&notifier, COMM_MSG_REQUEST_HANGUP));
+  auto notice = [](uint32_t msg, uintptr_t lParam = 0) {
+    CommMessage message;
+    message.Msg = msg;
+    message.LParam = lParam;
+    return message;
+  };
+  auto block = [&](uint8_t byte) {
+    CommMessage message = notice(COMM_MSG_RECEIVE_DATA);
+    message.WParam = 1;
+    message.Block = MakeCommBlock(&byte, 1);
+    return message;
+  };
+  for (size_t i = 0; i < kCommQueueLimit; ++i)
+    ASSERT_TRUE(notifier.Post(block(static_cast<uint8_t>(i))));
+  EXPECT_FALSE(notifier.Post(block(0)));
+  EXPECT_FALSE(notifier.Post(notice(COMM_MSG_RECEIVE_ERROR, 0x04)));
+  EXPECT_TRUE(notifier.Post(notice(COMM_MSG_REQUEST_HANGUP)));
+  EXPECT_FALSE(notifier.Post(notice(COMM_MSG_REQUEST_HANGUP)));
   EXPECT_EQ(notifier.Posted(), kCommQueueLimit + 1);
   QCoreApplication::sendPostedEvents(&notifier);
   ASSERT_EQ(recorder.blocks.size(), kCommQueueLimit);
@@ -492,7 +505,7 @@ TEST(CommNotifications, TheQueueIsBoundedAndKeepsRoomForOneHangUpRequest) {
   EXPECT_EQ(recorder.events.back(), "hangup");
   EXPECT_EQ(recorder.Count("hangup"), 1);
   // Drained, the queue takes posts again.
-  EXPECT_TRUE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_ERROR, 0, 0x04));
+  EXPECT_TRUE(notifier.Post(notice(COMM_MSG_RECEIVE_ERROR, 0x04)));
 }
 
 // A handler that throws: the failure goes on (to the application's handler,
@@ -568,15 +581,46 @@ TEST_F(CommOnPty, ManyBurstsKeepTheirOrder) {
   EXPECT_EQ(recorder_.Received(), expected);
 }
 
-TEST_F(CommOnPty, BlocksPostedBeforeCloseAreStillDeliveredAfterIt) {
-  comm_.OpenPort();
-  const std::vector<uint8_t> frame = Pattern(29);
-  ASSERT_TRUE(pty_->Write(frame.data(), frame.size()));
-  ASSERT_TRUE(WaitForPosts(comm_, 2));  // the empty notice and the block
-  comm_.ClosePort();
-  EXPECT_TRUE(recorder_.blocks.empty());
-  ASSERT_TRUE(WaitUntil([&] { return !recorder_.blocks.empty(); }));
-  EXPECT_EQ(recorder_.blocks[0], frame);
+// What a connection posted and the window had not taken when the port was
+// closed (its last bytes, its hang-up request) is delivered after the close
+// while the port stays closed. Once the port is open again (a quick
+// disconnect and reconnect) it is dropped, and only the new connection's
+// own notifications arrive.
+TEST_F(CommOnPty, WhatAClosedConnectionLeftIsDeliveredUntilThePortIsOpenedAgain) {
+  for (const bool reopen : {false, true}) {
+    SCOPED_TRACE(reopen ? "opened again" : "left closed");
+    auto first = platform::CommPseudoTerminal::Create(),
+         next = platform::CommPseudoTerminal::Create();
+    ASSERT_TRUE(first && next);
+    const int number = reopen ? 20 : 22;
+    LinkPort(number, first->SlavePath());
+    LinkPort(number + 1, next->SlavePath());
+    TComm comm;
+    Configure(comm);
+    Recorder recorder;
+    recorder.Attach(comm);
+    comm.SetCommName(QString("COM%1").arg(number));
+    comm.OpenPort();
+    const std::vector<uint8_t> old = Pattern(29, 1), fresh = Pattern(29, 2);
+    ASSERT_TRUE(first->Write(old.data(), old.size()));
+    ASSERT_TRUE(WaitForPosts(comm, 2));  // the empty notice and the block
+    first->CloseMaster();
+    ASSERT_TRUE(WaitForPosts(comm, 3));  // the hang-up request
+    comm.ClosePort();
+    EXPECT_TRUE(recorder.events.empty()) << "nothing is delivered inside ClosePort";
+    if (!reopen) {
+      ASSERT_TRUE(WaitUntil([&] { return recorder.Count("hangup") == 1; }));
+      EXPECT_EQ(recorder.Received(), old);
+      continue;
+    }
+    comm.SetCommName(QString("COM%1").arg(number + 1));
+    comm.OpenPort();
+    ASSERT_TRUE(next->Write(fresh.data(), fresh.size()));
+    ASSERT_TRUE(WaitUntil([&] { return !recorder.blocks.empty(); }));
+    EXPECT_EQ(recorder.Received(), fresh);
+    EXPECT_EQ(recorder.Count("hangup"), 0);
+    EXPECT_TRUE(comm.PortOpen());
+  }
 }
 
 TEST_F(CommOnPty, UndeliveredAndUnhandledBlocksAreFreed) {
