@@ -255,6 +255,10 @@ void TComm::ApplyTimeouts() {
 
 // ------------------------------------------------------------ notifications
 
+size_t TComm::DeliverPendingNotifications() {
+  return FNotifyWindow->DeliverPending();
+}
+
 void TComm::HandleNotification(CommMessage& message) {
   // A hang-up the previous connection requested must not end this one, nor
   // may its last bytes join this one's.

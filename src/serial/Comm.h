@@ -77,6 +77,14 @@ class TComm : public QObject {
   bool SendData(const uint8_t* Buffer, uint16_t Count);
   bool PortOpen() const { return FPortOpen; }
 
+  // Raises now, on the calling thread, the events of every notification the
+  // worker threads have posted so far, in the order posted, rather than when
+  // the event loop comes to them: for a caller about to examine what has
+  // been received (a thread that was held up may find replies still
+  // queued). CommNotifier::DeliverPending says when nothing is delivered and
+  // what becomes of a handler's failure. Returns the number delivered.
+  size_t DeliverPendingNotifications();
+
   // The open port's descriptor; 0 when closed.
   uint32_t ComHandle() const;
   // Why the last OpenPort could not open the device ("no such device",

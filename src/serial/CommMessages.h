@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 
@@ -65,6 +66,15 @@ class CommNotifier : public QObject {
   // Queues a notification (any thread); false when the queue is full (the
   // message and its block are freed then).
   bool Post(CommMessage message);
+  // Delivers now, on the calling thread, what is queued so far, with the
+  // same guards as a wake-up: in order, each once, the handler free to
+  // destroy the component. Does nothing on any other thread than the
+  // object's, nor inside a delivery further up the stack (that one goes on
+  // with the rest). A handler that throws ends the call quietly: its failure
+  // is raised from the object's next event, so that it reaches the
+  // application's handler as it would have, and the rest follows from there.
+  // Returns the number taken from the queue (a failed one included).
+  size_t DeliverPending();
   // Notifications accepted by this object so far.
   uint64_t Posted() const { return FPosted; }
 
@@ -72,13 +82,19 @@ class CommNotifier : public QObject {
   bool event(QEvent* e) override;
 
  private:
+  size_t Deliver(bool deferFailure);
   bool TakeNext(CommMessage& message);
   bool Accepts(const CommMessage& message) const;
+  QEvent* MarkWakePending();
   void WakeAgainIfQueued();
+  void WakeForDeferredFailure();
 
   TComm* FOwner;
   std::mutex FMutex;
   std::deque<CommMessage> FQueue;
   bool FWakePending = false;
   std::atomic<uint64_t> FPosted{0};
+  // The object's own thread only.
+  bool FDelivering = false;
+  std::exception_ptr FDeferredFailure;
 };

@@ -508,31 +508,74 @@ TEST(CommNotifications, TheQueueIsBoundedAndKeepsRoomForOneHangUpRequest) {
   EXPECT_TRUE(notifier.Post(notice(COMM_MSG_RECEIVE_ERROR, 0x04)));
 }
 
-// A handler that throws: the failure goes on (to the application's handler,
-// through the event loop), and every later notification is still delivered,
-// those already queued behind it and those that come afterwards.
+// A handler that throws: the failure goes on to the application's handler
+// through the event loop, also when the delivery was asked for (the caller
+// then goes on), and every later notification is still delivered, those
+// already queued behind it and those that come afterwards.
 TEST_F(CommOnPty, AHandlerThatThrowsOnceDoesNotSilenceTheComponent) {
-  bool thrown = false;
+  for (const bool onDemand : {false, true}) {
+    SCOPED_TRACE(onDemand ? "delivery asked for" : "delivery by the event loop");
+    TComm comm;
+    Configure(comm);
+    std::vector<std::vector<uint8_t>> blocks;
+    bool thrown = false;
+    comm.OnReceiveData = [&](TComm*, const uint8_t* buffer, uint16_t length) {
+      blocks.emplace_back(buffer, buffer + length);
+      if (!thrown) {
+        thrown = true;
+        throw std::runtime_error("handler failed");
+      }
+    };
+    comm.OpenPort();
+    const std::vector<uint8_t> first = Pattern(29, 1), second = Pattern(29, 2),
+                               third = Pattern(29, 3);
+    ASSERT_TRUE(pty_->Write(first.data(), first.size()));
+    ASSERT_TRUE(WaitForPosts(comm, 2));  // the empty notice and the first block
+    ASSERT_TRUE(pty_->Write(second.data(), second.size()));
+    ASSERT_TRUE(WaitForPosts(comm, 3));
+    if (onDemand) {
+      EXPECT_NO_THROW(comm.DeliverPendingNotifications());
+      EXPECT_EQ(blocks.size(), 1u);
+      EXPECT_EQ(comm.DeliverPendingNotifications(), 0u) << "the failure is raised first";
+    }
+    EXPECT_THROW(QCoreApplication::sendPostedEvents(), std::runtime_error);
+    ASSERT_EQ(blocks.size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return blocks.size() == 2; }));
+    ASSERT_TRUE(pty_->Write(third.data(), third.size()));
+    ASSERT_TRUE(WaitUntil([&] { return blocks.size() == 3; }));
+    EXPECT_EQ(blocks, (std::vector<std::vector<uint8_t>>{first, second, third}));
+  }
+}
+
+// For a caller about to examine what has come: the notifications posted so
+// far are delivered within the call, in order and once; not from another
+// thread, and not from inside a handler, where the delivery under way goes
+// on with the rest.
+TEST_F(CommOnPty, PendingNotificationsAreDeliveredWhenAskedInOrderAndOnce) {
+  comm_.OpenPort();
+  ASSERT_TRUE(WaitUntil([&] { return recorder_.Count("empty") == 1; }));
+  size_t deliveredInHandler = 99;
   comm_.OnReceiveData = [&](TComm*, const uint8_t* buffer, uint16_t length) {
     recorder_.blocks.emplace_back(buffer, buffer + length);
-    if (!thrown) {
-      thrown = true;
-      throw std::runtime_error("handler failed");
-    }
+    if (recorder_.blocks.size() == 1) deliveredInHandler = comm_.DeliverPendingNotifications();
   };
-  comm_.OpenPort();
-  const std::vector<uint8_t> first = Pattern(29, 1), second = Pattern(29, 2),
-                             third = Pattern(29, 3);
+  const std::vector<uint8_t> first = Pattern(29, 1), second = Pattern(29, 2);
   ASSERT_TRUE(pty_->Write(first.data(), first.size()));
-  ASSERT_TRUE(WaitForPosts(comm_, 2));  // the empty notice and the first block
+  ASSERT_TRUE(WaitForPosts(comm_, 2));
   ASSERT_TRUE(pty_->Write(second.data(), second.size()));
   ASSERT_TRUE(WaitForPosts(comm_, 3));
-  EXPECT_THROW(QCoreApplication::sendPostedEvents(), std::runtime_error);
-  ASSERT_EQ(recorder_.blocks.size(), 1u);
-  ASSERT_TRUE(WaitUntil([&] { return recorder_.blocks.size() == 2; }));
-  ASSERT_TRUE(pty_->Write(third.data(), third.size()));
-  ASSERT_TRUE(WaitUntil([&] { return recorder_.blocks.size() == 3; }));
-  EXPECT_EQ(recorder_.blocks, (std::vector<std::vector<uint8_t>>{first, second, third}));
+
+  size_t deliveredElsewhere = 99;
+  std::thread([&] { deliveredElsewhere = comm_.DeliverPendingNotifications(); }).join();
+  EXPECT_EQ(deliveredElsewhere, 0u);
+  EXPECT_TRUE(recorder_.blocks.empty());
+
+  EXPECT_EQ(comm_.DeliverPendingNotifications(), 2u);
+  EXPECT_EQ(deliveredInHandler, 0u);
+  EXPECT_EQ(recorder_.blocks, (std::vector<std::vector<uint8_t>>{first, second}));
+  EXPECT_EQ(comm_.DeliverPendingNotifications(), 0u);
+  WaitUntil([&] { return false; }, 20);  // the wake-up finds nothing left
+  EXPECT_EQ(recorder_.blocks.size(), 2u);
 }
 
 TEST_F(CommOnPty, ABurstArrivesInOneCall) {
