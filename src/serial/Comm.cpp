@@ -265,9 +265,10 @@ void TComm::HandleNotification(CommMessage& message) {
   if (message.Connection != FConnection) return;
   switch (message.Msg) {
     case COMM_MSG_RECEIVE_DATA:
+      // The notification object frees the block (or keeps it for reuse)
+      // after this call, handler or not.
       if (OnReceiveData)
         OnReceiveData(this, message.Block.get(), static_cast<uint16_t>(message.WParam & 0xFFFF));
-      message.Block.reset();
       break;
     case COMM_MSG_RECEIVE_ERROR:
       if (OnReceiveError) OnReceiveError(this, static_cast<uint32_t>(message.LParam));

@@ -43,17 +43,44 @@ QEvent* CommNotifier::MarkWakePending() {
   return new QEvent(WakeEventType());
 }
 
-bool CommNotifier::Post(CommMessage message) {
+bool CommNotifier::Post(CommMessage message, bool wake) {
   QEvent* event = nullptr;
   {
     std::lock_guard<std::mutex> lock(FMutex);
     if (!Accepts(message)) return false;
     FQueue.push_back(std::move(message));
     ++FPosted;
-    event = MarkWakePending();
+    if (wake) event = MarkWakePending();
   }
   if (event) QCoreApplication::postEvent(this, event);
   return true;
+}
+
+bool CommNotifier::PostReceived(const uint8_t* data, uint32_t count, uint64_t connection,
+                                bool wake) {
+  if (count == 0 || count > kCommBlockBytes) return false;
+  CommMessage message{COMM_MSG_RECEIVE_DATA, count, 0, nullptr, connection, true};
+  {
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (!FSpares.empty()) {
+      message.Block = std::move(FSpares.back());
+      FSpares.pop_back();
+    }
+  }
+  if (!message.Block) message.Block.reset(new (std::nothrow) uint8_t[kCommBlockBytes + 1]);
+  if (!message.Block) return false;
+  std::memcpy(message.Block.get(), data, count);
+  message.Block[count] = 0;
+  return Post(std::move(message), wake);
+}
+
+void CommNotifier::Wake() {
+  QEvent* event = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(FMutex);
+    event = MarkWakePending();
+  }
+  if (event) QCoreApplication::postEvent(this, event);
 }
 
 // After a handler failed: the wake-up that is still marked pending is the
@@ -82,8 +109,15 @@ void CommNotifier::WakeForDeferredFailure() {
   QCoreApplication::postEvent(this, event);
 }
 
+// With the lock held.
+void CommNotifier::KeepSpare(CommMessage& message) {
+  if (message.SpareBlock && message.Block && FSpares.size() < kCommSpareBlocks)
+    FSpares.push_back(std::move(message.Block));
+}
+
 bool CommNotifier::TakeNext(CommMessage& message) {
   std::lock_guard<std::mutex> lock(FMutex);
+  KeepSpare(message);
   if (FQueue.empty()) {
     FWakePending = false;
     return false;
@@ -106,7 +140,6 @@ size_t CommNotifier::Deliver(bool deferFailure) {
     while (TakeNext(message)) {
       ++delivered;
       FOwner->HandleNotification(message);
-      message = {};
       if (!alive) return delivered;
     }
   } catch (...) {
