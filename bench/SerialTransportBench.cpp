@@ -83,6 +83,7 @@ double Now() {
 struct Figures {
   double mibPerSecond = 0;
   double cpuMsPerMib = 0;       // the receiving side: process CPU less the writer thread
+  double loopCpuMsPerMib = 0;   // of which the thread that runs the caller's loop
   double totalCpuMsPerMib = 0;  // the whole process, writer included
   double latencyMs = 0;         // median
   double idleCpuPercent = 0;
@@ -327,6 +328,7 @@ void MeasureThroughput(Receiver& receiver, FarSide& pty, Figures& f) {
   for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<uint8_t>(i * 31 + 7);
   receiver.received = 0;
   double writerCpu = 0;
+  const double loop0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
   const double cpu0 = ProcessCpu(), t0 = Now();
   std::thread writer([&] {
     for (size_t sent = 0; sent < kStreamBytes; sent += chunk.size())
@@ -337,10 +339,12 @@ void MeasureThroughput(Receiver& receiver, FarSide& pty, Figures& f) {
   const double t1 = receiver.lastArrival;
   writer.join();
   const double total = ProcessCpu() - cpu0;
+  const double loop = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - loop0;
   const double mib = kStreamBytes / double(1 << 20);
   f.mibPerSecond = mib / (t1 - t0);
   f.cpuMsPerMib = (total - writerCpu) * 1000 / mib;
   f.totalCpuMsPerMib = total * 1000 / mib;
+  f.loopCpuMsPerMib = loop * 1000 / mib;
 }
 
 void MeasureLatency(Receiver& receiver, FarSide& pty, Figures& f) {
@@ -406,16 +410,26 @@ int main(int argc, char** argv) {
   LibSerialPortReceiver lsp;
   Receiver* receivers[] = {&tcomm, &qt, &lsp};
   Figures figures[3];
-  // An argument names the one receiver to measure (for profiling); the
-  // comparison table needs all three.
-  const std::string only = argc > 1 ? argv[1] : "";
+  // Arguments name the receivers to measure ("TComm Qt", for profiling or a
+  // quicker comparison; the full table needs all three); --rounds N sets the
+  // number of rounds.
+  int rounds = kRounds;
+  std::vector<std::string> only;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--rounds" && i + 1 < argc)
+      rounds = std::max(1, std::atoi(argv[++i]));
+    else
+      only.push_back(argv[i]);
+  }
   auto selected = [&](int i) {
-    return only.empty() || receivers[i]->Name().find(only) != std::string::npos;
+    return only.empty() || std::any_of(only.begin(), only.end(), [&](const std::string& name) {
+             return receivers[i]->Name().find(name) != std::string::npos;
+           });
   };
   // The machine may be shared: the stream and latency figures are the
   // medians of several rounds that take turns between the receivers.
-  std::vector<Figures> rounds[3];
-  for (int round = 0; round < kRounds; ++round) {
+  std::vector<Figures> measured[3];
+  for (int round = 0; round < rounds; ++round) {
     for (int i = 0; i < 3; ++i) {
       if (!selected(i)) continue;
       std::fprintf(stderr, "round %d: %s\n", round + 1, receivers[i]->Name().c_str());
@@ -424,33 +438,52 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s could not be measured\n", receivers[i]->Name().c_str());
         return 1;
       }
-      rounds[i].push_back(f);
+      measured[i].push_back(f);
     }
   }
   for (int i = 0; i < 3; ++i) {
     if (!selected(i)) continue;
-    std::vector<double> mib, cpu, totalCpu, latency;
-    for (const Figures& f : rounds[i]) {
+    std::vector<double> mib, cpu, loopCpu, totalCpu, latency;
+    for (const Figures& f : measured[i]) {
       mib.push_back(f.mibPerSecond);
       cpu.push_back(f.cpuMsPerMib);
+      loopCpu.push_back(f.loopCpuMsPerMib);
       totalCpu.push_back(f.totalCpuMsPerMib);
       latency.push_back(f.latencyMs);
     }
     figures[i].mibPerSecond = Median(mib);
     figures[i].cpuMsPerMib = Median(cpu);
+    figures[i].loopCpuMsPerMib = Median(loopCpu);
     figures[i].totalCpuMsPerMib = Median(totalCpu);
     figures[i].latencyMs = Median(latency);
     std::fprintf(stderr, "%s: idle %d s...\n", receivers[i]->Name().c_str(), kIdleMs / 1000);
     WithOpenPort(*receivers[i], [&](FarSide&) { MeasureIdle(*receivers[i], figures[i]); });
   }
+  // TComm against Qt Serial Port round by round: the two streams of a round
+  // ran back to back, so the ratio of each pair sees much the same load, and
+  // its median is steadier than the ratio of the two medians.
+  std::string pairedRatio;
+  if (selected(0) && selected(1)) {
+    std::vector<double> ratios;
+    for (int round = 0; round < rounds; ++round)
+      ratios.push_back(measured[0][round].cpuMsPerMib / measured[1][round].cpuMsPerMib);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2fx", Median(ratios));
+    pairedRatio = text;
+  }
   if (!only.empty()) {
     for (int i = 0; i < 3; ++i) {
       if (!selected(i)) continue;
       const Figures& f = figures[i];
-      std::printf("%s: %.1f MiB/s, %.2f CPU ms/MiB, latency %.3f ms, idle CPU %.4f %%\n",
-                  receivers[i]->Name().c_str(), f.mibPerSecond, f.cpuMsPerMib, f.latencyMs,
-                  f.idleCpuPercent);
+      std::printf(
+          "%s: %.1f MiB/s, %.2f CPU ms/MiB (%.2f on the loop's thread), latency %.3f ms, idle "
+          "CPU %.4f %%\n",
+          receivers[i]->Name().c_str(), f.mibPerSecond, f.cpuMsPerMib, f.loopCpuMsPerMib,
+          f.latencyMs, f.idleCpuPercent);
     }
+    if (!pairedRatio.empty())
+      std::printf("TComm rx CPU per MiB to Qt Serial Port's, median of the rounds' pairs: %s\n",
+                  pairedRatio.c_str());
     return 0;
   }
   // Best peer per figure: highest throughput, lowest of the others.
@@ -465,7 +498,7 @@ int main(int argc, char** argv) {
   std::printf(
       "Serial transport on a pseudo-terminal: medians of %d rounds of a 16 MiB stream and %d "
       "29-byte frames; %d s idle\n",
-      kRounds, kLatencySamples, kIdleMs / 1000);
+      rounds, kLatencySamples, kIdleMs / 1000);
   std::printf("%-16s %16s %18s %18s %18s %16s\n", "", "MiB/s", "rx CPU ms/MiB", "all CPU ms/MiB",
               "latency ms (med)", "idle CPU %");
   for (int i = 0; i < 3; ++i) {
@@ -485,6 +518,8 @@ int main(int argc, char** argv) {
   }
   std::printf("TComm latency beyond its 10 ms read interval: %.3f ms (median)\n",
               figures[0].latencyMs - 10.0);
+  std::printf("TComm rx CPU per MiB to Qt Serial Port's, median of the rounds' pairs: %s\n",
+              pairedRatio.c_str());
   std::printf(
       "Ratios are to the best of Qt Serial Port and libserialport for each figure. rx CPU: the\n"
       "process less the writer thread; all CPU: the whole process, writer included.\n");

@@ -57,7 +57,6 @@ constexpr int kResyncQuietMs = 8000;
 constexpr int kBarrierQuietMs = 300;
 constexpr int kLateMarginMs = 300;
 constexpr int kMaxDiagnostics = 40;
-constexpr int kWriteHoldMs = 1300;  // a write's pauses and a margin
 
 struct Options {
   int windows = 8;
@@ -264,22 +263,6 @@ class Soak {
     return nullptr;
   }
 
-  // A write's click handler holds the shared thread for its two 500 ms
-  // pauses. The program has one window, whose collection windows never end
-  // inside such a pause; here another window's could, and its examination
-  // would run before the replies that came in time were delivered. So a
-  // write waits until no other window's collection window ends within the
-  // pauses.
-  int WriteHoldMs(const TfrmMain& writer) const {
-    int holdMs = 0;
-    for (const auto& entry : windows_) {
-      const QTimer* bath = entry.window->timBath;
-      if (entry.window != &writer && bath->isActive() && bath->remainingTime() < kWriteHoldMs)
-        holdMs = std::max(holdMs, bath->remainingTime() + 50);
-    }
-    return holdMs;
-  }
-
   // Every window waits, disconnected and idle, until all are there.
   void ArriveAtBarrier() {
     if (++atBarrier_ < static_cast<int>(windows_.size())) return;
@@ -417,12 +400,6 @@ const Case& WindowDriver::PickCase() {
 }
 
 void WindowDriver::Run() {
-  if (case_->action == Action::kWrite) {
-    if (const int holdMs = soak_.WriteHoldMs(window_)) {
-      After(holdMs, [this] { Run(); });
-      return;
-    }
-  }
   phase_ = Phase::kRunning;
   expected_ = ExpectedMessages(case_->outcome, soak_.Chinese());
   received_.clear();

@@ -391,6 +391,10 @@ void TfrmMain::btnDefCfgClick() {
 // ---- timers ----
 
 void TfrmMain::timBathTimer() {
+  // Replies that came in time may still be queued; a lost port among them ends the operation.
+  if (const auto operation = FOperation;
+      Comm1->DeliverPendingNotifications() && OperationEnded(operation))
+    return;
   timBath->stop();
   timOut->setInterval(CurOpCode == OP_READ_CFG ? kReadTimeOutMs : kOtherTimeOutMs);
   timOut->start();
@@ -398,6 +402,9 @@ void TfrmMain::timBathTimer() {
 }
 
 void TfrmMain::timOutTimer() {
+  if (const auto operation = FOperation;
+      Comm1->DeliverPendingNotifications() && OperationEnded(operation))
+    return;
   timOut->stop();
   if (!ui->btnConn->isEnabled()) ui->btnConn->setEnabled(true);
   // A connection attempt without a valid version reply leaves no port open.

@@ -110,13 +110,15 @@ void TComm::OpenPort() {
   FLastOpenErrorReason.clear();
   FLastOpenError = {};
 
+  const uint64_t connection = ++FOpenAttempts;
   auto session = std::make_unique<Session>();
   session->Port = OpenConfiguredPort();
   session->CloseEvent = std::make_unique<platform::CommEvent>(false);
   if (!session->CloseEvent->Valid()) FailOpen("Unable to create event");
-  StartWorkers(*session);
+  StartWorkers(*session, connection);
 
   FSession = std::move(session);
+  FConnection = connection;
   FPortOpen = true;
 }
 
@@ -152,12 +154,14 @@ void TComm::CreateWorkerThread(CommThread& thread) {
 // Made held, with the port, the close event and the notification object
 // given before it can run.
 template <typename Worker>
-std::unique_ptr<Worker> TComm::CreateWorker(Session& session, platform::ThreadPriority priority,
+std::unique_ptr<Worker> TComm::CreateWorker(Session& session, uint64_t connection,
+                                            platform::ThreadPriority priority,
                                             const char* failure) {
   auto thread = std::make_unique<Worker>();
   thread->ComHandle = session.Port.get();
   thread->CloseEvent = session.CloseEvent.get();
   thread->NotifyWindow = FNotifyWindow.get();
+  thread->Connection = connection;
   thread->SetPriority(priority);
   if (!thread->CanRun()) FailOpen(failure);
   try {
@@ -170,11 +174,11 @@ std::unique_ptr<Worker> TComm::CreateWorker(Session& session, platform::ThreadPr
 
 // Both threads are made before either runs: when the write thread cannot be
 // made, the read thread has not yet started and is stopped with the session.
-void TComm::StartWorkers(Session& session) {
-  session.ReadThread = CreateWorker<TReadThread>(session, platform::ThreadPriority::Highest,
-                                                 "Unable to create read thread");
-  session.WriteThread = CreateWorker<TWriteThread>(session, platform::ThreadPriority::AboveNormal,
-                                                   "Unable to create write thread");
+void TComm::StartWorkers(Session& session, uint64_t connection) {
+  session.ReadThread = CreateWorker<TReadThread>(
+      session, connection, platform::ThreadPriority::Highest, "Unable to create read thread");
+  session.WriteThread = CreateWorker<TWriteThread>(
+      session, connection, platform::ThreadPriority::AboveNormal, "Unable to create write thread");
   session.ReadThread->Resume();
   session.WriteThread->Resume();
 }
@@ -251,12 +255,20 @@ void TComm::ApplyTimeouts() {
 
 // ------------------------------------------------------------ notifications
 
+size_t TComm::DeliverPendingNotifications() {
+  return FNotifyWindow->DeliverPending();
+}
+
 void TComm::HandleNotification(CommMessage& message) {
+  // A hang-up the previous connection requested must not end this one, nor
+  // may its last bytes join this one's.
+  if (message.Connection != FConnection) return;
   switch (message.Msg) {
     case COMM_MSG_RECEIVE_DATA:
+      // The notification object frees the block (or keeps it for reuse)
+      // after this call, handler or not.
       if (OnReceiveData)
         OnReceiveData(this, message.Block.get(), static_cast<uint16_t>(message.WParam & 0xFFFF));
-      message.Block.reset();
       break;
     case COMM_MSG_RECEIVE_ERROR:
       if (OnReceiveError) OnReceiveError(this, static_cast<uint32_t>(message.LParam));

@@ -77,6 +77,14 @@ class TComm : public QObject {
   bool SendData(const uint8_t* Buffer, uint16_t Count);
   bool PortOpen() const { return FPortOpen; }
 
+  // Raises now, on the calling thread, the events of every notification the
+  // worker threads have posted so far, in the order posted, rather than when
+  // the event loop comes to them: for a caller about to examine what has
+  // been received (a thread that was held up may find replies still
+  // queued). CommNotifier::DeliverPending says when nothing is delivered and
+  // what becomes of a handler's failure. Returns the number delivered.
+  size_t DeliverPendingNotifications();
+
   // The open port's descriptor; 0 when closed.
   uint32_t ComHandle() const;
   // Why the last OpenPort could not open the device ("no such device",
@@ -166,6 +174,8 @@ class TComm : public QObject {
   TSendDataEmptyEvent OnSendDataEmpty;
 
   // Raises the event of one notification (called by the notification object).
+  // What an earlier connection posted is dropped once the port has been
+  // opened again; until then it is delivered.
   void HandleNotification(CommMessage& message);
 
  protected:
@@ -194,10 +204,10 @@ class TComm : public QObject {
   void ApplyLineSettings(platform::CommPort& port) const;
   void ApplyTimeouts(platform::CommPort& port) const;
   std::unique_ptr<platform::CommPort> OpenConfiguredPort();
-  void StartWorkers(Session& session);
+  void StartWorkers(Session& session, uint64_t connection);
   template <typename Worker>
-  std::unique_ptr<Worker> CreateWorker(Session& session, platform::ThreadPriority priority,
-                                       const char* failure);
+  std::unique_ptr<Worker> CreateWorker(Session& session, uint64_t connection,
+                                       platform::ThreadPriority priority, const char* failure);
   [[noreturn]] void FailOpen(const char* message);
 
   // Null while closed: the read and write threads, the port (ComHandle) and
@@ -205,6 +215,10 @@ class TComm : public QObject {
   std::unique_ptr<Session> FSession;
   std::unique_ptr<CommNotifier> FNotifyWindow;
   bool FPortOpen = false;
+  // Every OpenPort, failed or not, gets a number of its own; FConnection is
+  // that of the last one that opened the port.
+  uint64_t FOpenAttempts = 0;
+  uint64_t FConnection = 0;
   QString FLastOpenErrorReason;
   platform::CommErrorInfo FLastOpenError;
 

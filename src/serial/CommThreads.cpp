@@ -41,8 +41,14 @@ void CommThread::Run() {
   FChanged.notify_all();
 }
 
+bool CommThread::Post(uint32_t msg, uintptr_t wParam, uintptr_t lParam, CommBlock block,
+                      bool wake) {
+  if (NotifyWindow == nullptr) return false;
+  return NotifyWindow->Post({msg, wParam, lParam, std::move(block), Connection}, wake);
+}
+
 void CommThread::RequestHangup() {
-  PostCommMessage(NotifyWindow, COMM_MSG_REQUEST_HANGUP);
+  Post(COMM_MSG_REQUEST_HANGUP);
 }
 
 void CommThread::HangupUnlessClosed() {
@@ -101,7 +107,8 @@ void TReadThread::Execute() {
   running = running && ArmStatusWait() && ArmRead();
   while (running) {
     // The close event comes first: when it is set it wins over the others.
-    switch (platform::CommWaitForMultiple({CloseEvent, &FStatusOverlapped, &FReadOverlapped})) {
+    switch (platform::CommWaitForMultiple({CloseEvent, &FStatusOverlapped, &FReadOverlapped},
+                                          HoldTimeoutMs())) {
       case 0:
         running = false;
         break;
@@ -111,12 +118,34 @@ void TReadThread::Execute() {
       case 2:
         running = CompleteRead() && ArmRead();
         break;
+      case platform::kCommWaitTimeout:
+        WakeForHeld();
+        break;
       default:
         RequestHangup();
         running = false;
     }
   }
+  WakeForHeld();
   ComHandle->PurgeComm(platform::kPurgeRxAbort | platform::kPurgeRxClear);
+}
+
+bool TReadThread::NotifyLineEvent(uint32_t msg, uint32_t lParam) {
+  if (!Post(msg, 0, lParam)) return false;
+  FHeld = 0;  // woken for them too
+  return true;
+}
+
+void TReadThread::WakeForHeld() {
+  if (FHeld == 0) return;
+  FHeld = 0;
+  NotifyWindow->Wake();
+}
+
+uint32_t TReadThread::HoldTimeoutMs() const {
+  if (FHeld == 0) return platform::kCommInfinite;
+  const int64_t leftNs = FHeldSinceNs + int64_t{kHoldMs} * 1000000 - platform::CommNowNs();
+  return leftNs <= 0 ? 0 : static_cast<uint32_t>((leftNs + 999999) / 1000000);
 }
 
 bool TReadThread::ArmRead() {
@@ -148,11 +177,15 @@ bool TReadThread::DeliverBlock(uint32_t count) {
   // Only a total read time-out ends a read with no bytes; the next read is
   // simply started.
   if (count == 0) return true;
-  CommBlock block = MakeCommBlock(FBuffer, count);
-  if (!block || !PostCommMessage(NotifyWindow, COMM_MSG_RECEIVE_DATA, count, 0, std::move(block))) {
+  const bool hold = count == kBufferSize && FHeld + 1 < kHeldBlocks;
+  if (NotifyWindow == nullptr || !NotifyWindow->PostReceived(FBuffer, count, Connection, !hold)) {
     RequestHangup();
     return false;
   }
+  if (!hold)
+    FHeld = 0;
+  else if (FHeld++ == 0)
+    FHeldSinceNs = platform::CommNowNs();
   return true;
 }
 
@@ -187,14 +220,14 @@ bool TReadThread::HandleStatusEvent(bool collect) {
       HangupUnlessClosed();
       return false;
     }
-    if (!PostCommMessage(NotifyWindow, COMM_MSG_RECEIVE_ERROR, 0, errors)) {
+    if (!NotifyLineEvent(COMM_MSG_RECEIVE_ERROR, errors)) {
       RequestHangup();
       return false;
     }
     result = true;
   }
   if (const uint32_t bits = ModemBits(FEventMask); bits != 0) {
-    if (!PostCommMessage(NotifyWindow, COMM_MSG_MODEM_STATE, 0, bits)) {
+    if (!NotifyLineEvent(COMM_MSG_MODEM_STATE, bits)) {
       RequestHangup();
       return false;
     }
@@ -221,7 +254,7 @@ void TWriteThread::Execute() {
   while (running) {
     std::optional<WriteQueue::Message> message = FQueue.Peek();
     if (!message) {
-      if (emptyNotice && !PostCommMessage(NotifyWindow, COMM_MSG_SEND_DATA_EMPTY)) {
+      if (emptyNotice && !Post(COMM_MSG_SEND_DATA_EMPTY)) {
         RequestHangup();
         break;
       }

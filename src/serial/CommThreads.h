@@ -40,12 +40,17 @@ class CommThread {
   platform::CommPort* ComHandle = nullptr;
   platform::CommEvent* CloseEvent = nullptr;
   CommNotifier* NotifyWindow = nullptr;
+  uint64_t Connection = 0;  // the open the thread serves; tags its notifications
 
  protected:
   virtual void Execute() = 0;
   // Joins the thread; the most derived destructor calls it so that Execute
   // never runs on a half-destroyed object.
   void EndThread();
+  // Posts a notification tagged with the connection; false when there is
+  // nothing to post to or the queue is full (the block is freed then).
+  bool Post(uint32_t msg, uintptr_t wParam = 0, uintptr_t lParam = 0, CommBlock block = nullptr,
+            bool wake = true);
   void RequestHangup();
   // A failed port call ends the thread; it asks for a hang-up unless the
   // port was closed under it.
@@ -92,11 +97,22 @@ class WriteQueue {
 
 // Receives bytes and watches the line; posts blocks, errors and modem-line
 // changes to the notification object.
+//
+// A full block is most likely one of a stream, with the next close behind:
+// it is queued without waking the notification object, until kHeldBlocks
+// wait or the first of them has waited kHoldMs. Any other notification (a
+// block the quiet interval ended, a line event, a hang-up) wakes the object
+// at once for everything queued before it, and so does the thread's end.
+// A stream thus costs the receiving thread one wake-up per kHeldBlocks
+// blocks instead of one per read of the driver, while a reply still
+// arrives as soon as the line has been quiet for the read interval.
 class TReadThread final : public CommThread {
  public:
   // Line events watched: CTS, DSR, RLSD, BREAK, ERR, RING.
   static constexpr uint32_t kWatchedEvents = 0x1F8;
-  static constexpr uint32_t kBufferSize = 1024;
+  static constexpr uint32_t kBufferSize = kCommBlockBytes;
+  static constexpr uint32_t kHeldBlocks = 64;
+  static constexpr uint32_t kHoldMs = 2;
 
   ~TReadThread() override { EndThread(); }
 
@@ -112,8 +128,16 @@ class TReadThread final : public CommThread {
   bool DeliverBlock(uint32_t count);
   bool ArmStatusWait();
   bool HandleStatusEvent(bool collect);
+  // Posts a line error or modem-line change, waking the object for it and
+  // for the blocks held.
+  bool NotifyLineEvent(uint32_t msg, uint32_t lParam);
+  void WakeForHeld();
+  // How long the next wait may last before the held blocks must go out.
+  uint32_t HoldTimeoutMs() const;
 
   uint8_t FBuffer[kBufferSize] = {};
+  uint32_t FHeld = 0;
+  int64_t FHeldSinceNs = 0;
   platform::CommOverlapped FReadOverlapped;
   platform::CommOverlapped FStatusOverlapped;
   uint32_t FEventMask = 0;

@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -341,6 +343,48 @@ TEST_F(DeviceTest, StreamFindsEveryGoodReplyAmongRejectedBytesInOneChunk) {
             (QStringList{"CMD_CAN_GET ok", "CMD_COM_GET ok", "CMD_CONVT_GET ok"}));
   // A reply not asked for is still applied.
   EXPECT_EQ(ui().cbbBaudRate->currentText(), "57600");
+}
+
+// The window's thread held up past the collection window (a long handler, a
+// loaded machine) while the converter's reply, or the loss of the port, came
+// in time and still waits in the component's queue when the overdue
+// collection window runs first: the reply is examined and the read
+// completes; the loss is reported once, with no time-out after it.
+TEST_F(DeviceTest, WhatIsQueuedWhenTheThreadStallsPastTheCollectionWindowIsHandledFirst) {
+  struct Case {
+    const char* name;
+    bool lose;
+    QStringList messages;
+  } cases[] = {{"reply", false, {"acquire configuration succeed!"}}, {"loss", true, {kLostEnu}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (w().Comm1->PortOpen()) QTest::mouseClick(ui().btnConn, Qt::LeftButton);  // disconnect
+    messages().clear();
+    Connect();
+    ui().pgcFunc->setCurrentIndex(1);                  // the serial-line tab: CMD_COM_GET alone
+    const auto posted = [this](std::uint64_t count) {  // without running the event loop
+      const QDeadlineTimer deadline(kWaitMs);
+      while (w().Comm1->NotifyWindow()->Posted() < count && !deadline.hasExpired())
+        QThread::msleep(1);
+      return w().Comm1->NotifyWindow()->Posted() >= count;
+    };
+    const std::uint64_t before = w().Comm1->NotifyWindow()->Posted();
+    QTest::mouseClick(ui().btnReadCfg, Qt::LeftButton);
+    ASSERT_EQ(ReadRequestCodes(1), std::vector<std::uint16_t>{CMD_COM_GET});
+    ASSERT_TRUE(posted(before + 1));  // the write thread's queue ran dry
+    const Bytes reply = ComReply();
+    if (c.lose)
+      pty_->CloseMaster();
+    else
+      ASSERT_TRUE(pty_->Write(reply.data(), reply.size()));
+    ASSERT_TRUE(posted(before + 2));
+    while (w().timBath->remainingTime() > 0) QThread::msleep(10);  // the stall
+    ASSERT_EQ(w().RxBuffer.RxCount(), 0) << "nothing delivered yet";
+    w().timBathTimer();
+    EXPECT_EQ(messages(), c.messages);
+    EXPECT_FALSE(w().timOut->isActive());
+    EXPECT_EQ(w().Comm1->PortOpen(), !c.lose);
+  }
 }
 
 // ---- receiving and tracing ----

@@ -96,13 +96,17 @@ class CommOnPty : public ::testing::Test {
     pty_ = platform::CommPseudoTerminal::Create();
     ASSERT_TRUE(pty_);
     LinkPort(7, pty_->SlavePath());
-    // The main window's form values and the connect settings.
-    comm_.SetCommName("\\\\.\\COM7");
-    comm_.SetBaudRate(115200);
-    comm_.SetParityCheck(true);
-    comm_.SetOutx_CtsFlow(false);
-    comm_.SetOutx_DsrFlow(false);
+    Configure(comm_);
     recorder_.Attach(comm_);
+  }
+
+  // The main window's form values and the connect settings, on COM7.
+  static void Configure(TComm& comm) {
+    comm.SetCommName("\\\\.\\COM7");
+    comm.SetBaudRate(115200);
+    comm.SetParityCheck(true);
+    comm.SetOutx_CtsFlow(false);
+    comm.SetOutx_DsrFlow(false);
   }
 
   void LinkPort(int number, const std::string& target) {
@@ -475,15 +479,24 @@ TEST(CommNotifications, TheQueueIsBoundedAndKeepsRoomForOneHangUpRequest) {
   Recorder recorder;
   recorder.Attach(comm);
   CommNotifier notifier(&comm);
-  for (size_t i = 0; i < kCommQueueLimit; ++i) {
-    const uint8_t byte = static_cast<uint8_t>(i);
-    ASSERT_TRUE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_DATA, 1, 0, MakeCommBlock(&byte, 1)));
-  }
-  const uint8_t byte = 0;
-  EXPECT_FALSE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_DATA, 1, 0, MakeCommBlock(&byte, 1)));
-  EXPECT_FALSE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_ERROR, 0, 0x04));
-  EXPECT_TRUE(PostCommMessage(&notifier, COMM_MSG_REQUEST_HANGUP));
-  EXPECT_FALSE(PostCommMessage(&notifier, COMM_MSG_REQUEST_HANGUP));
+  auto notice = [](uint32_t msg, uintptr_t lParam = 0) {
+    CommMessage message;
+    message.Msg = msg;
+    message.LParam = lParam;
+    return message;
+  };
+  auto block = [&](uint8_t byte) {
+    CommMessage message = notice(COMM_MSG_RECEIVE_DATA);
+    message.WParam = 1;
+    message.Block = MakeCommBlock(&byte, 1);
+    return message;
+  };
+  for (size_t i = 0; i < kCommQueueLimit; ++i)
+    ASSERT_TRUE(notifier.Post(block(static_cast<uint8_t>(i))));
+  EXPECT_FALSE(notifier.Post(block(0)));
+  EXPECT_FALSE(notifier.Post(notice(COMM_MSG_RECEIVE_ERROR, 0x04)));
+  EXPECT_TRUE(notifier.Post(notice(COMM_MSG_REQUEST_HANGUP)));
+  EXPECT_FALSE(notifier.Post(notice(COMM_MSG_REQUEST_HANGUP)));
   EXPECT_EQ(notifier.Posted(), kCommQueueLimit + 1);
   QCoreApplication::sendPostedEvents(&notifier);
   ASSERT_EQ(recorder.blocks.size(), kCommQueueLimit);
@@ -492,34 +505,77 @@ TEST(CommNotifications, TheQueueIsBoundedAndKeepsRoomForOneHangUpRequest) {
   EXPECT_EQ(recorder.events.back(), "hangup");
   EXPECT_EQ(recorder.Count("hangup"), 1);
   // Drained, the queue takes posts again.
-  EXPECT_TRUE(PostCommMessage(&notifier, COMM_MSG_RECEIVE_ERROR, 0, 0x04));
+  EXPECT_TRUE(notifier.Post(notice(COMM_MSG_RECEIVE_ERROR, 0x04)));
 }
 
-// A handler that throws: the failure goes on (to the application's handler,
-// through the event loop), and every later notification is still delivered,
-// those already queued behind it and those that come afterwards.
+// A handler that throws: the failure goes on to the application's handler
+// through the event loop, also when the delivery was asked for (the caller
+// then goes on), and every later notification is still delivered, those
+// already queued behind it and those that come afterwards.
 TEST_F(CommOnPty, AHandlerThatThrowsOnceDoesNotSilenceTheComponent) {
-  bool thrown = false;
+  for (const bool onDemand : {false, true}) {
+    SCOPED_TRACE(onDemand ? "delivery asked for" : "delivery by the event loop");
+    TComm comm;
+    Configure(comm);
+    std::vector<std::vector<uint8_t>> blocks;
+    bool thrown = false;
+    comm.OnReceiveData = [&](TComm*, const uint8_t* buffer, uint16_t length) {
+      blocks.emplace_back(buffer, buffer + length);
+      if (!thrown) {
+        thrown = true;
+        throw std::runtime_error("handler failed");
+      }
+    };
+    comm.OpenPort();
+    const std::vector<uint8_t> first = Pattern(29, 1), second = Pattern(29, 2),
+                               third = Pattern(29, 3);
+    ASSERT_TRUE(pty_->Write(first.data(), first.size()));
+    ASSERT_TRUE(WaitForPosts(comm, 2));  // the empty notice and the first block
+    ASSERT_TRUE(pty_->Write(second.data(), second.size()));
+    ASSERT_TRUE(WaitForPosts(comm, 3));
+    if (onDemand) {
+      EXPECT_NO_THROW(comm.DeliverPendingNotifications());
+      EXPECT_EQ(blocks.size(), 1u);
+      EXPECT_EQ(comm.DeliverPendingNotifications(), 0u) << "the failure is raised first";
+    }
+    EXPECT_THROW(QCoreApplication::sendPostedEvents(), std::runtime_error);
+    ASSERT_EQ(blocks.size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return blocks.size() == 2; }));
+    ASSERT_TRUE(pty_->Write(third.data(), third.size()));
+    ASSERT_TRUE(WaitUntil([&] { return blocks.size() == 3; }));
+    EXPECT_EQ(blocks, (std::vector<std::vector<uint8_t>>{first, second, third}));
+  }
+}
+
+// For a caller about to examine what has come: the notifications posted so
+// far are delivered within the call, in order and once; not from another
+// thread, and not from inside a handler, where the delivery under way goes
+// on with the rest.
+TEST_F(CommOnPty, PendingNotificationsAreDeliveredWhenAskedInOrderAndOnce) {
+  comm_.OpenPort();
+  ASSERT_TRUE(WaitUntil([&] { return recorder_.Count("empty") == 1; }));
+  size_t deliveredInHandler = 99;
   comm_.OnReceiveData = [&](TComm*, const uint8_t* buffer, uint16_t length) {
     recorder_.blocks.emplace_back(buffer, buffer + length);
-    if (!thrown) {
-      thrown = true;
-      throw std::runtime_error("handler failed");
-    }
+    if (recorder_.blocks.size() == 1) deliveredInHandler = comm_.DeliverPendingNotifications();
   };
-  comm_.OpenPort();
-  const std::vector<uint8_t> first = Pattern(29, 1), second = Pattern(29, 2),
-                             third = Pattern(29, 3);
+  const std::vector<uint8_t> first = Pattern(29, 1), second = Pattern(29, 2);
   ASSERT_TRUE(pty_->Write(first.data(), first.size()));
-  ASSERT_TRUE(WaitForPosts(comm_, 2));  // the empty notice and the first block
+  ASSERT_TRUE(WaitForPosts(comm_, 2));
   ASSERT_TRUE(pty_->Write(second.data(), second.size()));
   ASSERT_TRUE(WaitForPosts(comm_, 3));
-  EXPECT_THROW(QCoreApplication::sendPostedEvents(), std::runtime_error);
-  ASSERT_EQ(recorder_.blocks.size(), 1u);
-  ASSERT_TRUE(WaitUntil([&] { return recorder_.blocks.size() == 2; }));
-  ASSERT_TRUE(pty_->Write(third.data(), third.size()));
-  ASSERT_TRUE(WaitUntil([&] { return recorder_.blocks.size() == 3; }));
-  EXPECT_EQ(recorder_.blocks, (std::vector<std::vector<uint8_t>>{first, second, third}));
+
+  size_t deliveredElsewhere = 99;
+  std::thread([&] { deliveredElsewhere = comm_.DeliverPendingNotifications(); }).join();
+  EXPECT_EQ(deliveredElsewhere, 0u);
+  EXPECT_TRUE(recorder_.blocks.empty());
+
+  EXPECT_EQ(comm_.DeliverPendingNotifications(), 2u);
+  EXPECT_EQ(deliveredInHandler, 0u);
+  EXPECT_EQ(recorder_.blocks, (std::vector<std::vector<uint8_t>>{first, second}));
+  EXPECT_EQ(comm_.DeliverPendingNotifications(), 0u);
+  WaitUntil([&] { return false; }, 20);  // the wake-up finds nothing left
+  EXPECT_EQ(recorder_.blocks.size(), 2u);
 }
 
 TEST_F(CommOnPty, ABurstArrivesInOneCall) {
@@ -544,16 +600,39 @@ TEST_F(CommOnPty, AQuietGapSplitsTheStreamIntoCallsThatAddUp) {
   EXPECT_EQ(recorder_.Received(), frame);
 }
 
+// A stream longer than a block arrives in blocks of 1024 bytes and a final
+// shorter one, in order. Full blocks may wait a moment for the next: a
+// stream that ends on a block boundary arrives whole all the same, also when
+// the port is closed right after it. The long quiet interval keeps a loaded
+// machine's pauses inside a stream from ending a block early.
 TEST_F(CommOnPty, LongStreamsArriveInFullBlocksAndARemainderInOrder) {
+  struct Case {
+    size_t size;
+    bool closeAfter;
+    std::vector<size_t> blocks;
+  } cases[] = {
+      {2500, false, {1024, 1024, 452}},
+      {3072, false, {1024, 1024, 1024}},
+      {3072, true, {1024, 1024, 1024}},
+  };
+  comm_.SetReadIntervalTimeout(500);
   comm_.OpenPort();
-  const std::vector<uint8_t> stream = Pattern(2500);
-  ASSERT_TRUE(pty_->Write(stream.data(), stream.size()));
-  ASSERT_TRUE(WaitUntil([&] { return recorder_.Received().size() >= stream.size(); }));
-  EXPECT_EQ(recorder_.Received(), stream);
-  ASSERT_GE(recorder_.blocks.size(), 3u);
-  EXPECT_EQ(recorder_.blocks[0].size(), 1024u);
-  for (const auto& block : recorder_.blocks) EXPECT_LE(block.size(), 1024u);
-  EXPECT_LT(recorder_.blocks.back().size(), 1024u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size << (c.closeAfter ? " and close" : ""));
+    recorder_.blocks.clear();
+    const uint64_t posted = comm_.NotifyWindow()->Posted();
+    const std::vector<uint8_t> stream = Pattern(c.size, static_cast<uint8_t>(c.size));
+    ASSERT_TRUE(pty_->Write(stream.data(), stream.size()));
+    if (c.closeAfter) {
+      ASSERT_TRUE(WaitForPosts(comm_, posted + c.blocks.size()));
+      comm_.ClosePort();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return recorder_.Received().size() >= stream.size(); }));
+    EXPECT_EQ(recorder_.Received(), stream);
+    std::vector<size_t> sizes;
+    for (const auto& block : recorder_.blocks) sizes.push_back(block.size());
+    EXPECT_EQ(sizes, c.blocks);
+  }
 }
 
 TEST_F(CommOnPty, ManyBurstsKeepTheirOrder) {
@@ -568,18 +647,51 @@ TEST_F(CommOnPty, ManyBurstsKeepTheirOrder) {
   EXPECT_EQ(recorder_.Received(), expected);
 }
 
-TEST_F(CommOnPty, BlocksPostedBeforeCloseAreStillDeliveredAfterIt) {
-  comm_.OpenPort();
-  const std::vector<uint8_t> frame = Pattern(29);
-  ASSERT_TRUE(pty_->Write(frame.data(), frame.size()));
-  ASSERT_TRUE(WaitForPosts(comm_, 2));  // the empty notice and the block
-  comm_.ClosePort();
-  EXPECT_TRUE(recorder_.blocks.empty());
-  ASSERT_TRUE(WaitUntil([&] { return !recorder_.blocks.empty(); }));
-  EXPECT_EQ(recorder_.blocks[0], frame);
+// What a connection posted and the window had not taken when the port was
+// closed (its last bytes, its hang-up request) is delivered after the close
+// while the port stays closed. Once the port is open again (a quick
+// disconnect and reconnect) it is dropped, and only the new connection's
+// own notifications arrive.
+TEST_F(CommOnPty, WhatAClosedConnectionLeftIsDeliveredUntilThePortIsOpenedAgain) {
+  for (const bool reopen : {false, true}) {
+    SCOPED_TRACE(reopen ? "opened again" : "left closed");
+    auto first = platform::CommPseudoTerminal::Create(),
+         next = platform::CommPseudoTerminal::Create();
+    ASSERT_TRUE(first && next);
+    const int number = reopen ? 20 : 22;
+    LinkPort(number, first->SlavePath());
+    LinkPort(number + 1, next->SlavePath());
+    TComm comm;
+    Configure(comm);
+    Recorder recorder;
+    recorder.Attach(comm);
+    comm.SetCommName(QString("COM%1").arg(number));
+    comm.OpenPort();
+    const std::vector<uint8_t> old = Pattern(29, 1), fresh = Pattern(29, 2);
+    ASSERT_TRUE(first->Write(old.data(), old.size()));
+    ASSERT_TRUE(WaitForPosts(comm, 2));  // the empty notice and the block
+    first->CloseMaster();
+    ASSERT_TRUE(WaitForPosts(comm, 3));  // the hang-up request
+    comm.ClosePort();
+    EXPECT_TRUE(recorder.events.empty()) << "nothing is delivered inside ClosePort";
+    if (!reopen) {
+      ASSERT_TRUE(WaitUntil([&] { return recorder.Count("hangup") == 1; }));
+      EXPECT_EQ(recorder.Received(), old);
+      continue;
+    }
+    comm.SetCommName(QString("COM%1").arg(number + 1));
+    comm.OpenPort();
+    ASSERT_TRUE(next->Write(fresh.data(), fresh.size()));
+    ASSERT_TRUE(WaitUntil([&] { return !recorder.blocks.empty(); }));
+    EXPECT_EQ(recorder.Received(), fresh);
+    EXPECT_EQ(recorder.Count("hangup"), 0);
+    EXPECT_TRUE(comm.PortOpen());
+  }
 }
 
-TEST_F(CommOnPty, UndeliveredAndUnhandledBlocksAreFreed) {
+// Asserts nothing of its own: the leak checker of the sanitizer build
+// (./test) fails it when a block is left behind.
+TEST_F(CommOnPty, UndeliveredAndUnhandledBlocksAreFreedUnderTheLeakChecker) {
   comm_.OnReceiveData = nullptr;
   comm_.OpenPort();
   const std::vector<uint8_t> frame = Pattern(29);
