@@ -5,7 +5,6 @@
 // window's thread; the pauses between sends are sleeps of that thread.
 #include <QAction>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -161,9 +160,7 @@ void TfrmMain::ShowOperationState() {
 }
 
 void TfrmMain::DeliverPortNotifications() {
-  // The component's notification object lives on this thread; its queued
-  // wake-up raises the waiting events here, in the order they were posted.
-  QCoreApplication::sendPostedEvents(const_cast<CommNotifier*>(Comm1->NotifyWindow()));
+  Comm1->DeliverPendingNotifications();
 }
 
 TfrmMain::SendResult TfrmMain::SendToPort(const std::uint8_t* data, std::uint16_t length) {
