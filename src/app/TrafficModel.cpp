@@ -125,11 +125,11 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
       return CellText(index.row(), column);
-    case Qt::ToolTipRole:
-      // The long cells are cut by their column.
-      if (column == ColRecord || column == ColNote || column == ColBytes)
-        return CellText(index.row(), column);
-      return {};
+    case Qt::ToolTipRole: {
+      // A cell cut by its column is read whole in its tip.
+      const QString text = CellText(index.row(), column);
+      return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     case Qt::ForegroundRole:
       if (IsProblemRow(index.row())) return QBrush(QColor(0xA0, 0x00, 0x00));
       return {};

@@ -51,7 +51,7 @@ constexpr int kGripWidth = 48;
 constexpr int kGripHeight = 16;
 
 // The columns' widths at first, in pixels; the bytes take the rest.
-constexpr int kColumnWidths[] = {92, 64, 48, 128, 104, 40, 96, 320, 220};
+constexpr int kColumnWidths[] = {92, 70, 76, 128, 104, 52, 64, 300, 220};
 
 bool ReachableOnSomeScreen(const QRect& placed) {
   const QRect topEdge(placed.topLeft(), QSize(placed.width(), std::min(placed.height(), 32)));
