@@ -83,6 +83,8 @@ TfrmTraffic::TfrmTraffic(app::TrafficRecorder& recorder, QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose);
   setProperty(mullang::kComponentKindProperty, QStringLiteral("Form"));
   ui::ApplyDesignFont(this);
+  // Keyboard users press Enter on a focused button as well as Space.
+  ui::LetEnterClickButtons(this);
 
   MulFormLang1 = new TMulFormLang(this);
   MulFormLang1->setObjectName(QStringLiteral("MulFormLang1"));

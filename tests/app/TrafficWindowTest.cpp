@@ -168,8 +168,10 @@ TEST_F(TrafficWindow, ProblemsOnlyPauseAndClear) {
   EXPECT_EQ(Cell(1, TrafficModel::ColStatus), "refused (0x21)");
   EXPECT_EQ(Cell(2, TrafficModel::ColNote), "operating timeout.");
 
-  // Paused, the view stays as it is while recording goes on.
-  t().ui->btnPause->click();
+  // Paused, the view stays as it is while recording goes on. (Enter on the
+  // focused button, as Space.)
+  QTest::keyClick(t().ui->btnPause, Qt::Key_Return);
+  ASSERT_TRUE(t().ui->btnPause->isChecked());
   RecordAnExchange(*window_->Traffic);
   t().timRefreshTimer();
   EXPECT_EQ(RowsShown(), 3);
