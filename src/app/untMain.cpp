@@ -5,6 +5,8 @@
 #include <QTimer>
 
 #include "app/PortList.h"
+#include "app/TrafficRecorder.h"
+#include "app/untTraffic.h"
 #include "params/ParamFile.h"
 #include "params/ParamPanel.h"
 #include "ui/Application.h"
@@ -34,7 +36,8 @@ TfrmMain::TfrmMain(QWidget* parent)
       ui(new Ui::TfrmMain),
       timBath(new QTimer(this)),
       timOut(new QTimer(this)),
-      Panel(nullptr) {
+      Panel(nullptr),
+      Traffic(std::make_unique<app::TrafficRecorder>()) {
   InitLogoResource();
   ui->setupUi(this);
   // The language file's keys start with the window's design name.
@@ -97,6 +100,7 @@ void TfrmMain::ConnectWindowHandlers() {
   ui::ConnectGuarded(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   ui::ConnectGuarded(ui->N1, &QAction::triggered, this, [this] { N1Click(); });
   ui::ConnectGuarded(ui->N2, &QAction::triggered, this, [this] { N2Click(); });
+  ui::ConnectGuarded(ui->mnuTraffic, &QAction::triggered, this, [this] { mnuTrafficClick(); });
 }
 
 void TfrmMain::FillPortList() {
@@ -164,6 +168,12 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::FormDestroy() {
+  // The traffic window keeps its placement and lets go of the recorder
+  // before the recorder goes.
+  if (frmTraffic) {
+    frmTraffic->close();
+    delete frmTraffic;
+  }
   // Device operations: free the pending-command list, close an open port.
   DestroyDeviceOperations();
 }
@@ -203,4 +213,24 @@ void TfrmMain::N1Click() {
 
 void TfrmMain::N2Click() {
   params::ExportParameters(*Panel);
+}
+
+void TfrmMain::mnuTrafficClick() {
+  if (frmTraffic) {
+    frmTraffic->setWindowState(frmTraffic->windowState() & ~Qt::WindowMinimized);
+    frmTraffic->show();
+    frmTraffic->raise();
+    frmTraffic->activateWindow();
+    return;
+  }
+  frmTraffic = new TfrmTraffic(*Traffic, this);
+  // A language file that cannot be written is reported; the window still
+  // opens, with the texts it has.
+  try {
+    frmTraffic->RefreshLanguage();
+  } catch (...) {
+    frmTraffic->show();
+    throw;
+  }
+  frmTraffic->show();
 }

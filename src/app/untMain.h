@@ -1,21 +1,29 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <span>
 
+#include "messages/Messages.h"
 #include "protocol/Frame.h"
 #include "protocol/RxBuffer.h"
 
 class QTimer;
 class TComm;
+class TfrmTraffic;
 class TMulFormLang;
 class TMulMenuLang;
 class TMyElemLst;
+
+namespace app {
+class TrafficRecorder;
+}
 
 namespace params {
 class ParamPanel;
@@ -80,6 +88,17 @@ class TfrmMain : public QMainWindow {
 
   void N1Click();  // import parameters
   void N2Click();  // export parameters
+
+  // ---- traffic ----
+
+  // What the device operations send and receive, and the messages they
+  // show, decoded into rows; recorded whether the traffic window is open or
+  // not.
+  std::unique_ptr<app::TrafficRecorder> Traffic;
+  // The traffic window while it is open.
+  QPointer<TfrmTraffic> frmTraffic;
+  // Menu "通信记录": opens the traffic window, or brings it to the front.
+  void mnuTrafficClick();
 
   // ---- device operations (untMainDevice.cpp) ----
 
@@ -151,6 +170,10 @@ class TfrmMain : public QMainWindow {
   enum class SendResult { Sent, Refused, PortLost };
   SendResult SendToPort(const std::uint8_t* data, std::uint16_t length);
   void Disconnect();
+  // Closes the port; bytes held as the start of a frame become a row.
+  void ReleasePort();
+  // Shows an operation's message and records it among the traffic.
+  void ShowOperationMsg(messages::Msg id);
   // Opens the selected port for a connect; false (and the failure shown)
   // when it cannot be opened.
   bool OpenSelectedPort();

@@ -14,6 +14,7 @@
 
 #include "app/MyElemLst.h"
 #include "app/PortList.h"
+#include "app/TrafficRecorder.h"
 #include "app/untMain.h"
 #include "i18n/OperatorMessages.h"
 #include "params/ParamPanel.h"
@@ -97,7 +98,7 @@ void TfrmMain::DestroyDeviceOperations() {
   delete FCmdList;
   FCmdList = nullptr;
   if (!Comm1) return;
-  if (Comm1->PortOpen()) Comm1->ClosePort();
+  if (Comm1->PortOpen()) ReleasePort();
   // Notifications still queued for the window must not reach a window being
   // torn down.
   Comm1->OnReceiveData = nullptr;
@@ -110,6 +111,18 @@ void TfrmMain::DestroyDeviceOperations() {
 
 void TfrmMain::ClearRxBuffer() {
   RxBuffer.ClearRxBuffer();
+  Traffic->Cleared();
+}
+
+void TfrmMain::ReleasePort() {
+  Comm1->ClosePort();
+  Traffic->PortClosed();
+}
+
+void TfrmMain::ShowOperationMsg(Msg id) {
+  // Recorded first: the message box runs the event loop until it closes.
+  Traffic->Message(id);
+  ShowMsg(id);
 }
 
 void TfrmMain::StartBatch(int intervalMs) {
@@ -165,7 +178,9 @@ void TfrmMain::DeliverPortNotifications() {
 
 TfrmMain::SendResult TfrmMain::SendToPort(const std::uint8_t* data, std::uint16_t length) {
   const bool wasOpen = Comm1->PortOpen();
-  if (Comm1->SendData(data, length)) return SendResult::Sent;
+  const bool delivered = Comm1->SendData(data, length);
+  Traffic->Sent(std::span(data, length), delivered);
+  if (delivered) return SendResult::Sent;
   // An open port refuses a block when its write thread has ended, and a
   // thread that ends on a loss reports the loss first: handled now, the
   // report closes the port and tells the operator.
@@ -253,8 +268,10 @@ bool TfrmMain::OpenSelectedPort() {
     Pause(kOpenPauseMs);
     return true;
   } catch (...) {
-    ui::Dialogs().ShowMessageWithDetail(platform::CurrentExceptionText(),
-                                        app::OpenFailureDetail(*Comm1));
+    const QString text = platform::CurrentExceptionText();
+    const QString detail = app::OpenFailureDetail(*Comm1);
+    Traffic->Message(std::nullopt, detail.isEmpty() ? text : text + QStringLiteral(": ") + detail);
+    ui::Dialogs().ShowMessageWithDetail(text, detail);
     return false;
   }
 }
@@ -263,14 +280,14 @@ void TfrmMain::SendQuery(std::uint16_t code) {
   ui::RunShowingFailure([&] {
     const Frame frame = BuildQueryFrame(code);
     if (SendToPort(frame.data(), static_cast<std::uint16_t>(frame.size())) == SendResult::Refused)
-      ShowMsg(Msg::SendError);
+      ShowOperationMsg(Msg::SendError);
   });
 }
 
 void TfrmMain::SendRestoreDefault() {
   const Frame frame = BuildQueryFrame(CMD_RESTORE_DEFAULT);
   if (SendToPort(frame.data(), static_cast<std::uint16_t>(frame.size())) == SendResult::Refused)
-    ShowMsg(Msg::RestoreSendError);
+    ShowOperationMsg(Msg::RestoreSendError);
 }
 
 void TfrmMain::SetControlsEnabled(bool enabled) {
@@ -279,7 +296,7 @@ void TfrmMain::SetControlsEnabled(bool enabled) {
   ui->N1->setEnabled(enabled);
   ui->N2->setEnabled(enabled);
   if (!enabled) {
-    Comm1->ClosePort();
+    ReleasePort();
     Pause(kClosePauseMs);
   }
   // The operation buttons while an operation runs, and the port list.
@@ -392,6 +409,7 @@ void TfrmMain::timBathTimer() {
   if (const auto operation = FOperation;
       Comm1->DeliverPendingNotifications() && OperationEnded(operation))
     return;
+  Traffic->Examined();
   timBath->stop();
   timOut->setInterval(CurOpCode == OP_READ_CFG ? kReadTimeOutMs : kOtherTimeOutMs);
   timOut->start();
@@ -405,17 +423,18 @@ void TfrmMain::timOutTimer() {
   timOut->stop();
   if (!ui->btnConn->isEnabled()) ui->btnConn->setEnabled(true);
   // A connection attempt without a valid version reply leaves no port open.
-  if (CurOpCode == CMD_GET_VERSION && Comm1->PortOpen()) Comm1->ClosePort();
+  if (CurOpCode == CMD_GET_VERSION && Comm1->PortOpen()) ReleasePort();
   UpdateConnCaption();
   CurOpCode = 0;
   ShowOperationState();
-  ShowMsg(Msg::Timeout);
+  ShowOperationMsg(Msg::Timeout);
 }
 
 // ---- receiving ----
 
 void TfrmMain::Comm1ReceiveData(TComm* /*Sender*/, const std::uint8_t* Buffer,
                                 std::uint16_t BufferLength) {
+  Traffic->Received(std::span(Buffer, BufferLength));
   const auto stored = RxBuffer.AppendReceived(Buffer, BufferLength);
   if (!stored.empty()) TraceHex(stored.data(), stored.size());
 }
@@ -427,7 +446,7 @@ void TfrmMain::Comm1RequestHangup(TComm* /*Sender*/) {
   EndOperation();
   SetControlsEnabled(false);  // closes the port
   ui->btnConn->setEnabled(true);
-  ShowMsg(Msg::PortLost);
+  ShowOperationMsg(Msg::PortLost);
 }
 
 void TfrmMain::ProcessReplies(std::uint16_t op) {
@@ -449,7 +468,12 @@ void TfrmMain::ProcessReplies(std::uint16_t op) {
         break;
     }
   };
-  ui::RunShowingFailure(examine, MsgText(Msg::OperatingError));
+  try {
+    examine();
+  } catch (...) {
+    Traffic->Message(Msg::OperatingError, platform::CurrentExceptionText());
+    ui::ShowCurrentFailure(MsgText(Msg::OperatingError));
+  }
 }
 
 void TfrmMain::ProcessRestoreReply() {
@@ -457,7 +481,7 @@ void TfrmMain::ProcessRestoreReply() {
   if (!reply) return;
   if (FrameStatus(*reply) != FRAME_ACK) {
     // The time-out keeps running and reports this operation as well.
-    ShowMsg(Msg::RestoreFail);
+    ShowOperationMsg(Msg::RestoreFail);
     return;
   }
   const auto operation = BeginOperation();
@@ -491,7 +515,7 @@ void TfrmMain::ProcessStreamReplies(std::span<const std::uint16_t> codes, bool r
       timOut->stop();
       CurOpCode = 0;
       ShowOperationState();
-      ShowMsg(reading ? Msg::ReadOk : Msg::WriteOk);
+      ShowOperationMsg(reading ? Msg::ReadOk : Msg::WriteOk);
       return;
     }
   }

@@ -6,6 +6,7 @@
 
 #include "app/PortList.h"
 #include "app/untMain.h"
+#include "app/untTraffic.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untDM.h"
 #include "i18n/untMultiLang.h"
@@ -77,6 +78,7 @@ void TfrmMain::RefreshLanguage() {
   // Built when the list was filled, before the language code was known.
   app::RetranslatePortList(ui->cbxPort);
   if (Panel) Panel->UpdateFilterCaption();
+  if (frmTraffic) frmTraffic->RefreshLanguage();
 }
 
 void TfrmMain::N3Click() {

@@ -62,6 +62,10 @@ constexpr MessageRow kRows[] = {
      "%1 %2 is outside the valid values range: [%3,%4]"},
     {Msg::FieldNotHexId, nullptr, kParams, "%1 “%2” 不是八位十六进制数",
      "%1 \"%2\" is not eight hexadecimal digits"},
+    {Msg::TextFilter, nullptr, kFiles, "文本文件(*.txt)", "Text Files(*.txt)"},
+    {Msg::TextFileExists, nullptr, kFiles, "文件已经存在,是否覆盖?",
+     "The file already exists. Overwrite it?"},
+    {Msg::TrafficSaved, nullptr, kFiles, "已保存 %1 行通信记录。", "%1 traffic rows saved."},
 };
 
 // Row i must describe message i: MessageText indexes the table by id.
@@ -71,7 +75,7 @@ constexpr bool RowsFollowTheIds() {
   return true;
 }
 static_assert(RowsFollowTheIds(), "kRows must list every Msg once, in the enum's order");
-static_assert(std::size(kRows) == static_cast<std::size_t>(Msg::FieldNotHexId) + 1,
+static_assert(std::size(kRows) == static_cast<std::size_t>(Msg::TrafficSaved) + 1,
               "every Msg needs a row");
 
 }  // namespace

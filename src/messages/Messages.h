@@ -44,6 +44,10 @@ enum class Msg {
   // and %4 the bounds.
   FieldOutOfRange,
   FieldNotHexId,  // %1 the field's label, %2 its text
+  // The traffic window's saved text.
+  TextFilter,
+  TextFileExists,
+  TrafficSaved,  // %1 the number of rows
 };
 
 // One message. `key` names its item in the message catalogue (N_...), the

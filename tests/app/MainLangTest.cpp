@@ -22,6 +22,7 @@
 
 #include "app/untMain.h"
 #include "app/untMainForm.h"
+#include "app/untTraffic.h"
 #include "i18n/LangDbPassword.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untDM.h"
@@ -419,6 +420,8 @@ TEST_F(MainLanguage, ShippedChineseFileIsWhatAFirstRunWrites) {
   TfrmSetLang dialog;
   dialog.show();
   dialog.close();
+  window_->ui->mnuTraffic->trigger();
+  window_->frmTraffic->close();
   const QByteArray written = ReadFileBytes(folder_.file(QStringLiteral("LangCHN.MUL")));
   const QString kept =
       QCoreApplication::applicationDirPath() + QStringLiteral("/LangCHN.first-run.MUL");
