@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/Exception.h"
 
@@ -45,6 +46,8 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int Get() const { return fd_; }
+  // Hands the descriptor over: it is no longer closed here.
+  int Release() { return std::exchange(fd_, -1); }
   // Closes now, for the error a close can report (a delayed write).
   int Close() {
     const int result = ::close(fd_);
@@ -178,6 +181,39 @@ void ReplaceFileAtomically(const QByteArray& name, const QByteArray& contents) {
   // The new entry of the folder reaches the disk too.
   Descriptor folder(::open(FolderOf(target).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.Get() >= 0) ::fsync(folder.Get());
+}
+
+AppendOnlyFile::AppendOnlyFile(const QByteArray& name) : name_(name) {
+  struct stat info {};
+  if (::stat(name.constData(), &info) == 0) {
+    if (const QString reason = NotARegularFile(info.st_mode); !reason.isEmpty())
+      FailWrite(name, reason);
+    if ((info.st_mode & 0222) == 0) FailWrite(name, QStringLiteral("the file is read-only"));
+  } else if (errno != ENOENT) {
+    FailWrite(name, ErrnoText(errno));
+  }
+  Descriptor fd(::open(name.constData(),
+                       O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+  if (fd.Get() < 0) FailWrite(name, ErrnoText(errno));
+  // The name may have been given to something else since the look.
+  if (::fstat(fd.Get(), &info) != 0) FailWrite(name, ErrnoText(errno));
+  if (const QString reason = NotARegularFile(info.st_mode); !reason.isEmpty())
+    FailWrite(name, reason);
+  fd_ = fd.Release();
+}
+
+AppendOnlyFile::~AppendOnlyFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void AppendOnlyFile::AppendLine(const QByteArray& line) const {
+  const QByteArray whole = line + '\n';
+  ssize_t n;
+  do {
+    n = ::write(fd_, whole.constData(), static_cast<std::size_t>(whole.size()));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) FailWrite(name_, ErrnoText(errno));
+  if (n != whole.size()) FailWrite(name_, QStringLiteral("only part of a line was written"));
 }
 
 }  // namespace platform

@@ -43,4 +43,28 @@ FileContent ReadRegularFile(const QByteArray& name, std::size_t limit);
 // EFileError: "Cannot write file NAME: REASON".
 void ReplaceFileAtomically(const QByteArray& name, const QByteArray& contents);
 
+// A file that lines are appended to, by several threads or processes at
+// once: opened with O_APPEND, each line handed to the system in one write,
+// so that lines never mix. Only a regular file or a new name is opened, by
+// the rules of ReplaceFileAtomically: a FIFO, a device, a socket or a
+// directory is refused before it is opened, and so is a read-only file (for
+// root too); a symbolic link appends to the file it points to. A new file
+// gets 0666 less the umask. Any thread.
+class AppendOnlyFile {
+ public:
+  // Throws EFileError: "Cannot write file NAME: REASON".
+  explicit AppendOnlyFile(const QByteArray& name);
+  ~AppendOnlyFile();
+  AppendOnlyFile(const AppendOnlyFile&) = delete;
+  AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+
+  // Appends `line` and a newline. Throws EFileError when the system takes
+  // less than the whole line (a full disk).
+  void AppendLine(const QByteArray& line) const;
+
+ private:
+  QByteArray name_;
+  int fd_ = -1;
+};
+
 }  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -75,11 +77,18 @@ bool IdentifyDevice(const std::string& device, DeviceId* id) {
   return true;
 }
 
-// Whether the process in `processDir` has the device open, and whether it
-// holds the master of the device's pty. Each descriptor is stat'ed through
-// its fd link relative to the open folder: cheaper than reading the link's
-// text, and a device is known by its number whatever path opened it.
-void ScanProcess(const std::string& processDir, const DeviceId& id, bool* holds, bool* farEnd) {
+// For each device, whether the process in `processDir` has it open, and
+// whether it holds the master of the device's pty. Each descriptor is
+// stat'ed through its fd link relative to the open folder: cheaper than
+// reading the link's text, and a device is known by its number whatever path
+// opened it.
+struct Seen {
+  bool holds = false;
+  bool farEnd = false;
+};
+
+void ScanProcess(const std::string& processDir, const std::vector<DeviceId>& ids,
+                 std::vector<Seen>& seen) {
   DirHandle dir(opendir((processDir + "/fd").c_str()));
   if (!dir) return;
   const int dirFd = dirfd(dir.get());
@@ -87,34 +96,68 @@ void ScanProcess(const std::string& processDir, const DeviceId& id, bool* holds,
     if (!IsNumber(entry->d_name)) continue;
     struct stat st {};
     if (fstatat(dirFd, entry->d_name, &st, 0) != 0) continue;
-    if (id.ptyIndex >= 0 && IsPtmx(st) &&
-        MasterIndex(processDir + "/fdinfo/" + entry->d_name) == id.ptyIndex) {
-      *farEnd = true;
-      continue;
+    const bool ptmx = IsPtmx(st);
+    int masterIndex = -2;  // read once per descriptor, when a pty asks for it
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      if (ptmx && ids[i].ptyIndex >= 0) {
+        if (masterIndex == -2) masterIndex = MasterIndex(processDir + "/fdinfo/" + entry->d_name);
+        if (masterIndex == ids[i].ptyIndex) seen[i].farEnd = true;
+        continue;
+      }
+      if (ids[i].Matches(st)) seen[i].holds = true;
     }
-    if (id.Matches(st)) *holds = true;
   }
+}
+
+bool Listed(const std::vector<PortHolder>& holders, int pid) {
+  for (const PortHolder& holder : holders)
+    if (holder.pid == pid) return true;
+  return false;
 }
 
 }  // namespace
 
-std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot) {
-  std::vector<PortHolder> holders;
-  DeviceId id;
-  if (!IdentifyDevice(device, &id)) return holders;
-  DirHandle dir(opendir(procRoot.c_str()));
-  if (!dir) return holders;
+std::vector<std::vector<PortHolder>> FindPortHoldersOfEach(const std::vector<std::string>& devices,
+                                                           const std::string& procRoot,
+                                                           const std::string& lockFolder) {
+  std::vector<std::vector<PortHolder>> holders(devices.size());
+  std::vector<DeviceId> ids(devices.size());
+  std::vector<bool> exists(devices.size());
+  bool any = false;
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    exists[i] = IdentifyDevice(devices[i], &ids[i]);
+    any = any || exists[i];
+  }
+  if (!any) return holders;
   const int self = static_cast<int>(getpid());
-  while (const dirent* entry = readdir(dir.get())) {
-    if (!IsNumber(entry->d_name)) continue;
-    const int pid = std::atoi(entry->d_name);
-    if (pid == self) continue;
-    const std::string processDir = procRoot + "/" + entry->d_name;
-    bool holds = false, farEnd = false;
-    ScanProcess(processDir, id, &holds, &farEnd);
-    if (holds && !farEnd) holders.push_back({pid, FirstLine(processDir + "/comm")});
+  if (DirHandle dir{opendir(procRoot.c_str())}) {
+    while (const dirent* entry = readdir(dir.get())) {
+      if (!IsNumber(entry->d_name)) continue;
+      const int pid = std::atoi(entry->d_name);
+      if (pid == self) continue;
+      const std::string processDir = procRoot + "/" + entry->d_name;
+      std::vector<Seen> seen(devices.size());
+      ScanProcess(processDir, ids, seen);
+      for (std::size_t i = 0; i < devices.size(); ++i)
+        if (exists[i] && seen[i].holds && !seen[i].farEnd)
+          holders[i].push_back({pid, FirstLine(processDir + "/comm")});
+    }
+  }
+  // A lock file names the device by its own node, whatever link led to it.
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    char real[PATH_MAX];
+    if (!exists[i] || !realpath(devices[i].c_str(), real)) continue;
+    const std::optional<int> locker = LockHolderPid(real, lockFolder);
+    if (locker && !Listed(holders[i], *locker))
+      holders[i].push_back(
+          {*locker, FirstLine(procRoot + "/" + std::to_string(*locker) + "/comm")});
   }
   return holders;
+}
+
+std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot,
+                                        const std::string& lockFolder) {
+  return FindPortHoldersOfEach({device}, procRoot, lockFolder).front();
 }
 
 }  // namespace platform
