@@ -300,7 +300,9 @@ TEST_F(CliTest, ProductionLineOverThreeConverters) {
   const QJsonObject summary = nextLine();
   const auto status = cli->Wait(kRunTime);
   ASSERT_TRUE(status.has_value());
-  EXPECT_EQ(summary, (QJsonObject{{"ok", false}, {"done", 2}, {"failed", 1}}));
+  EXPECT_EQ(
+      summary,
+      (QJsonObject{{"ok", false}, {"passed", 2}, {"failed", 1}, {"noAnswer", 0}, {"exit", 1}}));
   EXPECT_EQ(status->code, 1);
 }
 
