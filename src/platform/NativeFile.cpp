@@ -184,15 +184,16 @@ void ReplaceFileAtomically(const QByteArray& name, const QByteArray& contents) {
 }
 
 AppendOnlyFile::AppendOnlyFile(const QByteArray& name) : name_(name) {
+  const QByteArray target = WriteTarget(name);
   struct stat info {};
-  if (::stat(name.constData(), &info) == 0) {
+  if (::stat(target.constData(), &info) == 0) {
     if (const QString reason = NotARegularFile(info.st_mode); !reason.isEmpty())
       FailWrite(name, reason);
     if ((info.st_mode & 0222) == 0) FailWrite(name, QStringLiteral("the file is read-only"));
   } else if (errno != ENOENT) {
     FailWrite(name, ErrnoText(errno));
   }
-  Descriptor fd(::open(name.constData(),
+  Descriptor fd(::open(target.constData(),
                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
   if (fd.Get() < 0) FailWrite(name, ErrnoText(errno));
   // The name may have been given to something else since the look.

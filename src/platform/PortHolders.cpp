@@ -9,8 +9,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <condition_variable>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <mutex>
 
 namespace platform {
 
@@ -115,38 +118,117 @@ bool Listed(const std::vector<PortHolder>& holders, int pid) {
   return false;
 }
 
+// The processes other than this one that have each device of `ids` open,
+// in one pass over `procRoot`.
+std::vector<std::vector<PortHolder>> ScanProc(const std::string& procRoot,
+                                              const std::vector<DeviceId>& ids) {
+  std::vector<std::vector<PortHolder>> holders(ids.size());
+  const int self = static_cast<int>(getpid());
+  DirHandle dir{opendir(procRoot.c_str())};
+  if (!dir) return holders;
+  while (const dirent* entry = readdir(dir.get())) {
+    if (!IsNumber(entry->d_name)) continue;
+    const int pid = std::atoi(entry->d_name);
+    if (pid == self) continue;
+    const std::string processDir = procRoot + "/" + entry->d_name;
+    std::vector<Seen> seen(ids.size());
+    ScanProcess(processDir, ids, seen);
+    for (std::size_t i = 0; i < ids.size(); ++i)
+      if (seen[i].holds && !seen[i].farEnd)
+        holders[i].push_back({pid, FirstLine(processDir + "/comm")});
+  }
+  return holders;
+}
+
+// A pass over /proc stats every descriptor of every process: tens of
+// milliseconds on a busy machine. Threads that ask at once (sixteen ports
+// opened together) share passes: a thread that asks while a pass runs waits
+// for it to end and joins the next, which serves everyone waiting. Each
+// answer comes from a pass that began after its question.
+class SharedProcPasses {
+ public:
+  std::vector<std::vector<PortHolder>> Scan(const std::string& procRoot,
+                                            const std::vector<DeviceId>& ids) {
+    Request mine{procRoot, ids, {}, false};
+    std::unique_lock<std::mutex> lock(mutex_);
+    waiting_.push_back(&mine);
+    while (!mine.done) {
+      if (running_) {
+        changed_.wait(lock);
+        continue;
+      }
+      running_ = true;
+      std::vector<Request*> batch;
+      batch.swap(waiting_);
+      lock.unlock();
+      Serve(batch);
+      lock.lock();
+      for (Request* request : batch) request->done = true;
+      running_ = false;
+      changed_.notify_all();
+    }
+    return std::move(mine.found);
+  }
+
+ private:
+  struct Request {
+    const std::string& procRoot;
+    const std::vector<DeviceId>& ids;
+    std::vector<std::vector<PortHolder>> found;
+    bool done;
+  };
+
+  // One pass per /proc folder asked about (tests give their own).
+  static void Serve(const std::vector<Request*>& batch) {
+    std::vector<bool> served(batch.size());
+    for (std::size_t first = 0; first < batch.size(); ++first) {
+      if (served[first]) continue;
+      std::vector<DeviceId> ids;
+      std::vector<Request*> sharing;
+      for (std::size_t i = first; i < batch.size(); ++i) {
+        if (served[i] || batch[i]->procRoot != batch[first]->procRoot) continue;
+        served[i] = true;
+        sharing.push_back(batch[i]);
+        ids.insert(ids.end(), batch[i]->ids.begin(), batch[i]->ids.end());
+      }
+      std::vector<std::vector<PortHolder>> found = ScanProc(batch[first]->procRoot, ids);
+      auto next = found.begin();
+      for (Request* request : sharing) {
+        request->found.assign(std::make_move_iterator(next),
+                              std::make_move_iterator(next + std::ptrdiff_t(request->ids.size())));
+        next += std::ptrdiff_t(request->ids.size());
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool running_ = false;
+  std::vector<Request*> waiting_;
+};
+
 }  // namespace
 
 std::vector<std::vector<PortHolder>> FindPortHoldersOfEach(const std::vector<std::string>& devices,
                                                            const std::string& procRoot,
                                                            const std::string& lockFolder) {
+  static SharedProcPasses passes;
+  std::vector<DeviceId> ids;
+  std::vector<std::size_t> existing;  // the index of each id in `devices`
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    DeviceId id;
+    if (!IdentifyDevice(devices[i], &id)) continue;
+    ids.push_back(id);
+    existing.push_back(i);
+  }
   std::vector<std::vector<PortHolder>> holders(devices.size());
-  std::vector<DeviceId> ids(devices.size());
-  std::vector<bool> exists(devices.size());
-  bool any = false;
-  for (std::size_t i = 0; i < devices.size(); ++i) {
-    exists[i] = IdentifyDevice(devices[i], &ids[i]);
-    any = any || exists[i];
-  }
-  if (!any) return holders;
-  const int self = static_cast<int>(getpid());
-  if (DirHandle dir{opendir(procRoot.c_str())}) {
-    while (const dirent* entry = readdir(dir.get())) {
-      if (!IsNumber(entry->d_name)) continue;
-      const int pid = std::atoi(entry->d_name);
-      if (pid == self) continue;
-      const std::string processDir = procRoot + "/" + entry->d_name;
-      std::vector<Seen> seen(devices.size());
-      ScanProcess(processDir, ids, seen);
-      for (std::size_t i = 0; i < devices.size(); ++i)
-        if (exists[i] && seen[i].holds && !seen[i].farEnd)
-          holders[i].push_back({pid, FirstLine(processDir + "/comm")});
-    }
-  }
+  if (ids.empty()) return holders;
+  std::vector<std::vector<PortHolder>> found = passes.Scan(procRoot, ids);
+  for (std::size_t k = 0; k < existing.size(); ++k) holders[existing[k]] = std::move(found[k]);
   // A lock file names the device by its own node, whatever link led to it.
-  for (std::size_t i = 0; i < devices.size(); ++i) {
+  for (const std::size_t i : existing) {
     char real[PATH_MAX];
-    if (!exists[i] || !realpath(devices[i].c_str(), real)) continue;
+    if (!realpath(devices[i].c_str(), real)) continue;
     const std::optional<int> locker = LockHolderPid(real, lockFolder);
     if (locker && !Listed(holders[i], *locker))
       holders[i].push_back(

@@ -49,6 +49,7 @@ TEST_F(CliTest, EachCommandWithItsJson) {
 
   for (const QStringList& args : {QStringList{"help"}, QStringList{"help", "set"}})
     EXPECT_EQ(RunCli(Bytes(args)).json.value("help").toString().isEmpty(), false);
+  EXPECT_TRUE(RunCli({"help", "report"}).json.value("help").toString().contains("usbSerial"));
 }
 
 // The production line's steps: a golden file from one converter, checked
