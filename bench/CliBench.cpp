@@ -156,9 +156,8 @@ int Entries(const std::string& folder) {
 // been written: its descriptors and threads.
 bool StationCost(const QString& folder, const QString& file, int count, int* fds, int* threads) {
   const Units units = StartUnits(folder, count, 100);
-  ChildProcess station(QUILLON_CLI_EXE,
-                       Argv({"--json", "--quiet", "--wait", "--repeat", "--port",
-                             units.ports.join(QLatin1Char(',')), "write", file}));
+  ChildProcess station(QUILLON_CLI_EXE, Argv({"--json", "--quiet", "--wait", "--repeat", "--port",
+                                              units.ports.join(QLatin1Char(',')), "write", file}));
   for (int written = 0; written < count; ++written)
     if (!station.ReadLine(std::chrono::milliseconds(30000))) return false;
   const std::string proc = "/proc/" + std::to_string(station.Pid());
@@ -196,10 +195,11 @@ bool PlugToWritten(const QString& folder, const QString& file, int rounds) {
   std::printf("%-28s %9.1f %9.1f %9.0f%s\n", "plug to written", figures.median, figures.worst,
               150.0, Verdict(figures, 150));
   if (measured)
-    std::printf("station on 1 port: %d descriptors, %d threads; on 16: %d, %d; "
-                "each port adds %.1f descriptors, %.1f threads\n",
-                fdsOne, threadsOne, fdsMany, threadsMany, (fdsMany - fdsOne) / 15.0,
-                (threadsMany - threadsOne) / 15.0);
+    std::printf(
+        "station on 1 port: %d descriptors, %d threads; on 16: %d, %d; "
+        "each port adds %.1f descriptors, %.1f threads\n",
+        fdsOne, threadsOne, fdsMany, threadsMany, (fdsMany - fdsOne) / 15.0,
+        (threadsMany - threadsOne) / 15.0);
   return !*Verdict(figures, 150) && measured;
 }
 

@@ -336,8 +336,7 @@ TEST(PortLock, OthersLiveLocksHoldTheRestAreTakenOver) {
       {"another live process", [&] { put(LockText(other)); }, other, PortLock::State::HeldByOther},
       {"a process that ended", [&] { put(LockText(EndedPid())); }, std::nullopt,
        PortLock::State::Held},
-      {"this process's own", [&] { put(LockText(getpid())); }, std::nullopt,
-       PortLock::State::Held},
+      {"this process's own", [&] { put(LockText(getpid())); }, std::nullopt, PortLock::State::Held},
       {"no number", [&] { put("modem\n"); }, std::nullopt, PortLock::State::Held},
   };
   for (const Case& test : cases) {
@@ -388,7 +387,8 @@ TEST(PortHolders, ALockFilesProcessHoldsThePort) {
 
   FakeProc proc;
   proc.Process(other, "station", {{0, "/dev/null"}});
-  const auto holders = FindPortHoldersOfEach({slave, link, "/nonexistent/tty"}, proc.Root(), folder);
+  const auto holders =
+      FindPortHoldersOfEach({slave, link, "/nonexistent/tty"}, proc.Root(), folder);
   ASSERT_EQ(holders.size(), 3u);
   for (int i = 0; i < 2; ++i) {
     ASSERT_EQ(holders[i].size(), 1u);
