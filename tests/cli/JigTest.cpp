@@ -119,8 +119,12 @@ TEST_F(JigTest, ManyPortsAtOnceWithTheirReportAndFind) {
   auto badCrc = Unit(7, {"--fault", "all badcrc"});
   ASSERT_EQ(Run({"--port", "COM3", "read", File("golden.bin")}).exitCode, 0);
 
-  // find: every present port asked at once; only our numbers are looked at.
-  const QStringList ours{"COM3", "COM4", "COM5", "COM6", "COM7"};
+  // find: every present port asked at once, a device reached under two
+  // numbers once; only our numbers are looked at.
+  const QString com3Device = QFileInfo(File("sys/ports/com3")).symLinkTarget();
+  ASSERT_EQ(symlink(com3Device.toUtf8().constData(), File("sys/ports/com10").toUtf8().constData()),
+            0);
+  const QStringList ours{"COM3", "COM4", "COM5", "COM6", "COM7", "COM10"};
   const auto listed = [&](const QJsonObject& found, const char* key) {
     QStringList ports;
     for (const QJsonValue& port : found.value(key).toArray())
@@ -244,6 +248,48 @@ TEST_F(JigTest, ManyPortsAtOnceWithTheirReportAndFind) {
   EXPECT_EQ(QFileInfo(File("r-COM3.bin")).size(), 3101);
   EXPECT_EQ(QFileInfo(File("r-COM4.bin")).size(), 3101);
   EXPECT_FALSE(QFileInfo::exists(File("r.bin")));
+
+  // Text: every line says its port, the total closes.
+  const auto text = StartCli(Bytes({"--port", "COM3,COM4", "version"}), exe_);
+  ASSERT_TRUE(text->Wait(kRunTime).has_value());
+  const QStringList textLines =
+      QString::fromStdString(text->TakeOutput()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(textLines.size(), 7);
+  for (const QString& line : textLines.mid(0, 6))
+    EXPECT_TRUE(line.startsWith("COM3: ") || line.startsWith("COM4: ")) << line.toStdString();
+  EXPECT_EQ(textLines.last(), "total: passed 2, failed 0, no answer 0");
+
+  // Two processes append to one report, on the same three ports (each port
+  // is the first one's or the second one's): whole lines only.
+  const QStringList shared{"--report", File("shared.jsonl"), "--port", "COM3,COM4,COM7", "version"};
+  const auto first = Start(shared);
+  const auto second = Start(shared);
+  ASSERT_TRUE(first->Wait(kRunTime).has_value());
+  ASSERT_TRUE(second->Wait(kRunTime).has_value());
+  const QByteArray appended = testing_support::ReadFileBytes(File("shared.jsonl"));
+  EXPECT_EQ(appended.count('\n'), 6);
+  for (const QJsonObject& entry : JsonLines(appended))
+    EXPECT_EQ(entry["command"].toString(), "version") << appended.toStdString();
+}
+
+// A signal ends every port's wait at once; each says so, the total follows.
+TEST_F(JigTest, ASignalEndsEveryPort) {
+  const auto waiting = Start({"--json", "--wait", "--port", "COM11,COM12,COM13", "version"});
+  const auto deadline = std::chrono::steady_clock::now() + kRunTime;
+  std::string said;
+  while ((said += waiting->TakeErrors()).find("waiting for a converter on COM13") ==
+             std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    waiting->Wait(std::chrono::milliseconds(10));
+  waiting->Signal(SIGTERM);
+  const auto status = waiting->Wait(kRunTime);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(status->ExitedWith(4));
+  const std::vector<QJsonObject> lines =
+      JsonLines(QByteArray::fromStdString(waiting->TakeOutput()));
+  ASSERT_EQ(lines.size(), 4u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lines[i]["error"].toString(), "interrupted");
+  EXPECT_EQ(lines.back()["exit"].toInt(), 4);
 }
 
 // Two stations side by side, each plugged with units in turn; a line per
