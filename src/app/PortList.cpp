@@ -90,7 +90,9 @@ PortList::PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSourc
   combo_->setItemDelegate(new PortItemDelegate(combo_));
   view_ = combo_->view();
   view_->installEventFilter(this);
-  connect(combo_, &QComboBox::currentIndexChanged, this, [this] { UpdateComboToolTip(); });
+  connect(combo_, &QComboBox::currentIndexChanged, this, [this] {
+    if (!KeepHeldSelection()) UpdateComboToolTip();
+  });
   watch_ = std::make_unique<platform::PortWatch>(*source_, platform::ProgramFolder(),
                                                  [this] { Refresh(); });
   Refresh();
@@ -104,9 +106,29 @@ PortList* PortList::Of(QComboBox* combo) {
 }
 
 bool PortList::eventFilter(QObject* watched, QEvent* event) {
-  // A pty can vanish without its link going: look again whenever the list opens.
-  if (event->type() == QEvent::Show && watched == view_) Refresh();
+  if (event->type() == QEvent::Show && watched == view_) {
+    // An accessibility action opens the popup of a disabled list too; it
+    // closes again before anything can be picked in it.
+    if (!combo_->isEnabled()) {
+      QMetaObject::invokeMethod(combo_, &QComboBox::hidePopup, Qt::QueuedConnection);
+      return QObject::eventFilter(watched, event);
+    }
+    // A pty can vanish without its link going: look again whenever the list opens.
+    Refresh();
+  }
   return QObject::eventFilter(watched, event);
+}
+
+void PortList::HoldSelection(const QString& com) {
+  held_ = com;
+  KeepHeldSelection();
+}
+
+bool PortList::KeepHeldSelection() {
+  if (held_.isEmpty() || combo_->currentText() == held_) return false;
+  // Emits the change again, which updates the tooltip for the held port.
+  combo_->setCurrentIndex(combo_->findText(held_));
+  return true;
 }
 
 void PortList::Refresh() {
@@ -176,9 +198,8 @@ void PortList::SelectLastConnected() {
     combo_->setCurrentIndex(index);
 }
 
-void PortList::RememberConnected() {
+void PortList::RememberConnected(const QString& com) {
   const platform::ProfileFile settings(platform::ProgramPath(QStringLiteral("sys/System.dt")));
-  const QString com = combo_->currentText();
   // A durable write costs a flush to the disk; the same number again needs none.
   if (settings.ReadString(kPortSection, kLastComKey, QString()) == com) return;
   try {
@@ -193,8 +214,16 @@ void AttachPortList(QComboBox* combo) {
   list->SelectLastConnected();
 }
 
-void RememberConnectedPort(QComboBox* combo) {
-  if (PortList* list = PortList::Of(combo)) list->RememberConnected();
+void HoldPortSelection(QComboBox* combo, const QString& com) {
+  if (PortList* list = PortList::Of(combo)) list->HoldSelection(com);
+}
+
+void RememberConnectedPort(QComboBox* combo, const QString& com) {
+  if (PortList* list = PortList::Of(combo)) list->RememberConnected(com);
+}
+
+void RetranslatePortList(QComboBox* combo) {
+  if (PortList* list = PortList::Of(combo)) list->UpdateComboToolTip();
 }
 
 QString OpenFailureDetail(const TComm& comm) {

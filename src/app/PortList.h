@@ -36,8 +36,18 @@ class PortList : public QObject {
   void Refresh();
   // Selects the number of [Port] LastCom in sys/System.dt when it is present.
   void SelectLastConnected();
-  // Keeps the selected number as [Port] LastCom.
-  void RememberConnected();
+  // Keeps `com` ("COM7") as [Port] LastCom.
+  void RememberConnected(const QString& com);
+
+  // While a port is held (open or opening) the selection stays on it: a
+  // change by any path (the popup, an accessibility action, the program) is
+  // undone at once, and a disabled list does not open. An empty `com` lets
+  // the selection go.
+  void HoldSelection(const QString& com);
+  QString HeldPort() const { return held_; }
+
+  // The combo's tooltip again, in the current language.
+  void UpdateComboToolTip();
 
   // The list attached to `combo`, or null.
   static PortList* Of(QComboBox* combo);
@@ -47,22 +57,27 @@ class PortList : public QObject {
 
  private:
   void ApplyInfo(int index, const platform::ComPortInfo& info);
-  void UpdateComboToolTip();
+  // True when the selection had left the held port and was put back.
+  bool KeepHeldSelection();
   void FitPopupWidth();
 
   QComboBox* combo_;
   QObject* view_ = nullptr;  // the popup's list, compared only: it may be going
   std::unique_ptr<platform::SerialDeviceSource> source_;
   platform::SerialPortCatalog catalog_;
+  QString held_;
   std::unique_ptr<platform::PortWatch> watch_;  // after the source it reads
 };
 
 // The window's hooks: the list with the system's devices, the last connected
-// number selected when present; a connect that succeeded; the reason a
+// number selected when present; the port held open (empty: none); a connect
+// to `com` that succeeded; the texts after a language change; the reason a
 // failed OpenPort of `comm` gives, for the message's second paragraph (empty
 // when the last OpenPort did not fail).
 void AttachPortList(QComboBox* combo);
-void RememberConnectedPort(QComboBox* combo);
+void HoldPortSelection(QComboBox* combo, const QString& com);
+void RememberConnectedPort(QComboBox* combo, const QString& com);
+void RetranslatePortList(QComboBox* combo);
 QString OpenFailureDetail(const TComm& comm);
 
 }  // namespace app

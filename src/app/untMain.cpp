@@ -135,8 +135,9 @@ void TfrmMain::FormCreate() {
   FillPortList();
   app::AttachPortList(ui->cbxPort);
   ui->pgcFunc->setCurrentIndex(kConvertTab);
-  ui::SetExceptionHandler(
-      [this](QObject* sender, const QString& text) { AppException(sender, text); });
+  ui::SetExceptionHandler([this](QObject* sender, const QString& text, const QString& reason) {
+    AppException(sender, text, reason);
+  });
   // Disconnected: only the port choice, the connect button and the
   // data-conversion group can be used.
   SetStartupEnabledState();
@@ -149,6 +150,8 @@ void TfrmMain::FormCreate() {
   ui->Memo1->setMaximumBlockCount(kTraceLines);
   ui->N1->setEnabled(false);
   ui->N2->setEnabled(false);
+  // Keyboard users press Enter on a focused button as well as Space.
+  ui::LetEnterClickButtons(this);
   // Device operations: the pending-command list, the port, the timers.
   CreateDeviceOperations();
 
@@ -170,9 +173,9 @@ void TfrmMain::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
 }
 
-void TfrmMain::AppException(QObject* Sender, const QString& text) {
+void TfrmMain::AppException(QObject* Sender, const QString& text, const QString& reason) {
   try {
-    ui::Dialogs().ShowMessage(ui::EscapedFailureText(Sender, text));
+    ui::Dialogs().ShowMessageWithDetail(ui::EscapedFailureText(Sender, text), reason);
   } catch (...) {
     // Nothing more can be done for a failure while reporting a failure.
   }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <span>
 
@@ -54,8 +55,9 @@ class TfrmMain : public QMainWindow {
   void FormDestroy();
 
   // The application-wide handler for failures that escaped every event
-  // handler: "Class <Sender's class> exception: <text>" in a message box.
-  void AppException(QObject* Sender, const QString& text);
+  // handler: "Class <Sender's class> exception: <text>" in a message box,
+  // the failure's reason (if any) as its second paragraph.
+  void AppException(QObject* Sender, const QString& text, const QString& reason = QString());
 
   // Empties the debug trace.
   void Button1Click();
@@ -103,6 +105,10 @@ class TfrmMain : public QMainWindow {
   void SendRestoreDefault();
   // Connected state on or off; off also closes the port.
   void SetControlsEnabled(bool enabled);
+  // True from the click that starts a connect, read, write or restore (or
+  // the reply that chains a read to it) until it completes, times out or is
+  // ended by a disconnect or a lost port.
+  bool OperationRunning() const { return FStarting || CurOpCode != 0; }
   void ClearRxBuffer();
   void btnConnClick();
   void btnReadCfgClick();
@@ -131,6 +137,19 @@ class TfrmMain : public QMainWindow {
   // interrupted does not go on.
   void EndOperation();
   bool OperationEnded(std::uint64_t operation) const { return operation != FOperation; }
+  // While an operation runs, the read, write and restore buttons and the
+  // port list are disabled: a second click would end the first operation
+  // without its message. The port list stays disabled while a port is held,
+  // and keeps showing that port.
+  void ShowOperationState();
+  // Handles the port's notifications that wait for the window now: the
+  // window's thread sleeps between sends, and a loss reported meanwhile must
+  // end the operation before anything more is sent.
+  void DeliverPortNotifications();
+  // How SendToPort went. A block refused because the port has gone is
+  // PortLost: the loss is then the operator's one message, not the refusal.
+  enum class SendResult { Sent, Refused, PortLost };
+  SendResult SendToPort(const std::uint8_t* data, std::uint16_t length);
   void Disconnect();
   // Opens the selected port for a connect; false (and the failure shown)
   // when it cannot be opened.
@@ -138,6 +157,14 @@ class TfrmMain : public QMainWindow {
   // "Disconnect" while the port is open, "Connect" otherwise.
   void UpdateConnCaption();
   void StartBatch(int intervalMs);
+  // Runs the sends of a button handler as part of the operation they start:
+  // the operation buttons and the port list are disabled from the first send.
+  void StartOperation(const std::function<void()>& sends);
+  void ReadShownTab();
+  void WriteAllGroups();
+  // Delivers what the port reported while the window's thread slept between
+  // two sends; true when a loss has ended `operation` meanwhile.
+  bool PortLostDuringPause(std::uint64_t operation);
   void ConfigurePort();
   void RequestGet(std::uint16_t code);
   // A read of the three groups in the given order, 20 ms apart, as the
@@ -151,6 +178,13 @@ class TfrmMain : public QMainWindow {
 
   // Counts operations begun and ended; see BeginOperation.
   std::uint64_t FOperation = 0;
+  // A button handler is sending the requests of its operation (CurOpCode is
+  // set when they are out).
+  bool FStarting = false;
+  // The connected state of SetControlsEnabled.
+  bool FConnected = false;
+  // The port the window holds open ("COM7"); empty while none is open.
+  QString FOpenedPort;
 
  public:
   // ---- language (untMainLang.cpp) ----

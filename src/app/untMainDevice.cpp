@@ -5,6 +5,7 @@
 // window's thread; the pauses between sends are sleeps of that thread.
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -66,8 +67,10 @@ void TfrmMain::CreateDeviceOperations() {
     Comm1ReceiveData(sender, buffer, length);
   };
   Comm1->OnRequestHangup = [this](TComm* sender) { Comm1RequestHangup(sender); };
+  // A setting command refused because the port has gone is not reported as
+  // a refusal: the loss has just told the operator.
   Panel->SetSendTarget([this](const std::uint8_t* data, std::uint16_t length) {
-    return Comm1->SendData(data, length);
+    return SendToPort(data, length) != SendResult::Refused;
   });
 
   // The design windows are part of the protocol: precise timers keep them
@@ -132,6 +135,52 @@ void TfrmMain::EndOperation() {
   ++FOperation;
 }
 
+void TfrmMain::StartOperation(const std::function<void()>& sends) {
+  // Whatever way the sends end (a failure included), the controls then show
+  // the state they left: the operation running, or none.
+  struct ShowStateAtEnd {
+    TfrmMain* window;
+    ~ShowStateAtEnd() {
+      window->FStarting = false;
+      window->ShowOperationState();
+    }
+  };
+  FStarting = true;
+  ShowOperationState();
+  const ShowStateAtEnd atEnd{this};
+  sends();
+}
+
+void TfrmMain::ShowOperationState() {
+  const bool idle = !OperationRunning();
+  for (QWidget* button : {ui->btnReadCfg, ui->btnWriteCfg, ui->btnDefCfg})
+    button->setEnabled(FConnected && idle);
+  const bool holding = Comm1->PortOpen();
+  ui->cbxPort->setEnabled(!holding && idle);
+  app::HoldPortSelection(ui->cbxPort, holding ? FOpenedPort : QString());
+}
+
+void TfrmMain::DeliverPortNotifications() {
+  // The component's notification object lives on this thread; its queued
+  // wake-up raises the waiting events here, in the order they were posted.
+  QCoreApplication::sendPostedEvents(const_cast<CommNotifier*>(Comm1->NotifyWindow()));
+}
+
+TfrmMain::SendResult TfrmMain::SendToPort(const std::uint8_t* data, std::uint16_t length) {
+  const bool wasOpen = Comm1->PortOpen();
+  if (Comm1->SendData(data, length)) return SendResult::Sent;
+  // An open port refuses a block when its write thread has ended, and a
+  // thread that ends on a loss reports the loss first: handled now, the
+  // report closes the port and tells the operator.
+  if (wasOpen) DeliverPortNotifications();
+  return wasOpen && !Comm1->PortOpen() ? SendResult::PortLost : SendResult::Refused;
+}
+
+bool TfrmMain::PortLostDuringPause(std::uint64_t operation) {
+  DeliverPortNotifications();
+  return OperationEnded(operation);
+}
+
 void TfrmMain::Disconnect() {
   EndOperation();
   SetControlsEnabled(false);  // closes the port
@@ -158,7 +207,10 @@ bool TfrmMain::RequestAllGroups(std::initializer_list<std::uint16_t> codes,
   CurOpCode = OP_READ_CFG;
   bool first = true;
   for (const std::uint16_t code : codes) {
-    if (!first) Pause(kQueryPauseMs);
+    if (!first) {
+      Pause(kQueryPauseMs);
+      if (PortLostDuringPause(operation)) return false;
+    }
     first = false;
     RequestGet(code);
     // The message of a refused send runs the event loop, in which the port
@@ -194,9 +246,13 @@ void TfrmMain::ShowVersion(const Frame& frame) {
 // ---- sending ----
 
 bool TfrmMain::OpenSelectedPort() {
+  const QString port = ui->cbxPort->currentText();
   try {
     ConfigurePort();
     Comm1->OpenPort();
+    // From here on the list shows the port held, whatever is picked in it.
+    FOpenedPort = port;
+    ShowOperationState();
     Pause(kOpenPauseMs);
     return true;
   } catch (...) {
@@ -209,18 +265,19 @@ bool TfrmMain::OpenSelectedPort() {
 void TfrmMain::SendQuery(std::uint16_t code) {
   ui::RunShowingFailure([&] {
     const Frame frame = BuildQueryFrame(code);
-    if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
+    if (SendToPort(frame.data(), static_cast<std::uint16_t>(frame.size())) == SendResult::Refused)
       ShowMsg(Msg::SendError);
   });
 }
 
 void TfrmMain::SendRestoreDefault() {
   const Frame frame = BuildQueryFrame(CMD_RESTORE_DEFAULT);
-  if (!Comm1->SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
+  if (SendToPort(frame.data(), static_cast<std::uint16_t>(frame.size())) == SendResult::Refused)
     ShowMsg(Msg::RestoreSendError);
 }
 
 void TfrmMain::SetControlsEnabled(bool enabled) {
+  FConnected = enabled;
   for (QWidget* control : ConnectedOnlyControls()) control->setEnabled(enabled);
   ui->N1->setEnabled(enabled);
   ui->N2->setEnabled(enabled);
@@ -228,7 +285,8 @@ void TfrmMain::SetControlsEnabled(bool enabled) {
     Comm1->ClosePort();
     Pause(kClosePauseMs);
   }
-  ui->cbxPort->setEnabled(!enabled);
+  // The operation buttons while an operation runs, and the port list.
+  ShowOperationState();
   UpdateConnCaption();
 }
 
@@ -240,18 +298,27 @@ void TfrmMain::btnConnClick() {
       Disconnect();
       return;
     }
-    const auto operation = BeginOperation();
-    // A port that cannot be opened is reported; the time-out then returns the
-    // window to Disconnected.
-    if (OpenSelectedPort()) SendQuery(CMD_GET_VERSION);
-    if (OperationEnded(operation)) return;
-    CurOpCode = CMD_GET_VERSION;
-    StartBatch(kBathMs);
-    ui->btnConn->setEnabled(false);
+    StartOperation([&] {
+      const auto operation = BeginOperation();
+      // A port that cannot be opened is reported; the time-out then returns
+      // the window to Disconnected.
+      if (OpenSelectedPort()) SendQuery(CMD_GET_VERSION);
+      if (OperationEnded(operation)) return;
+      CurOpCode = CMD_GET_VERSION;
+      StartBatch(kBathMs);
+      ui->btnConn->setEnabled(false);
+    });
   });
 }
 
+// The read, write and restore handlers start nothing while an operation
+// runs, whatever reached them: their buttons are disabled then.
 void TfrmMain::btnReadCfgClick() {
+  if (OperationRunning()) return;
+  StartOperation([&] { ReadShownTab(); });
+}
+
+void TfrmMain::ReadShownTab() {
   ui::RunShowingFailure([&] {
     const auto operation = BeginOperation();
     FCmdList->Clear();
@@ -275,6 +342,11 @@ void TfrmMain::btnReadCfgClick() {
 }
 
 void TfrmMain::btnWriteCfgClick() {
+  if (OperationRunning()) return;
+  StartOperation([&] { WriteAllGroups(); });
+}
+
+void TfrmMain::WriteAllGroups() {
   ui::RunShowingFailure([&] {
     const int shownTab = ui->pgcFunc->currentIndex();
     if (ValidatePanel()) return;
@@ -287,10 +359,13 @@ void TfrmMain::btnWriteCfgClick() {
 
     const auto operation = BeginOperation();
     FCmdList->Clear();
-    // The message of a refused send runs the event loop, in which the port
-    // may be lost; the write then stops where it is.
+    // A loss reported during a pause, or delivered in the message box of a
+    // refused send, stops the write where it is.
     for (const std::uint16_t command : {CMD_CONVT_SET, CMD_COM_SET, CMD_CAN_SET}) {
-      if (command != CMD_CONVT_SET) Pause(kSetPauseMs);
+      if (command != CMD_CONVT_SET) {
+        Pause(kSetPauseMs);
+        if (PortLostDuringPause(operation)) return;
+      }
       FCmdList->Add(command);
       SendSetCommand(command);
       if (OperationEnded(operation)) return;
@@ -302,12 +377,15 @@ void TfrmMain::btnWriteCfgClick() {
 
 // Catches nothing: a failure here reaches the application-wide handler.
 void TfrmMain::btnDefCfgClick() {
-  const auto operation = BeginOperation();
-  FCmdList->Clear();
-  SendRestoreDefault();
-  if (OperationEnded(operation)) return;
-  CurOpCode = CMD_RESTORE_DEFAULT;
-  StartBatch(kRestoreBathMs);
+  if (OperationRunning()) return;
+  StartOperation([&] {
+    const auto operation = BeginOperation();
+    FCmdList->Clear();
+    SendRestoreDefault();
+    if (OperationEnded(operation)) return;
+    CurOpCode = CMD_RESTORE_DEFAULT;
+    StartBatch(kRestoreBathMs);
+  });
 }
 
 // ---- timers ----
@@ -326,6 +404,7 @@ void TfrmMain::timOutTimer() {
   if (CurOpCode == CMD_GET_VERSION && Comm1->PortOpen()) Comm1->ClosePort();
   UpdateConnCaption();
   CurOpCode = 0;
+  ShowOperationState();
   ShowMsg(Msg::Timeout);
 }
 
@@ -386,7 +465,7 @@ void TfrmMain::ProcessVersionReply() {
   const auto reply = FindVersionReply(RxBuffer.Bytes());
   if (!reply) return;
   ShowVersion(*reply);
-  app::RememberConnectedPort(ui->cbxPort);
+  app::RememberConnectedPort(ui->cbxPort, FOpenedPort);
   ui->btnConn->setEnabled(true);
   SetControlsEnabled(true);
   const auto operation = BeginOperation();
@@ -407,6 +486,7 @@ void TfrmMain::ProcessStreamReplies(std::span<const std::uint16_t> codes, bool r
     if (FCmdList->Count() == 0) {
       timOut->stop();
       CurOpCode = 0;
+      ShowOperationState();
       ShowMsg(reading ? Msg::ReadOk : Msg::WriteOk);
       return;
     }

@@ -4,11 +4,13 @@
 #include <QApplication>
 #include <memory>
 
+#include "app/PortList.h"
 #include "app/untMain.h"
 #include "i18n/PublicFunction.h"
 #include "i18n/untDM.h"
 #include "i18n/untMultiLang.h"
 #include "i18n/untSetLang.h"
+#include "params/ParamPanel.h"
 #include "serial/Comm.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -72,6 +74,9 @@ void TfrmMain::RefreshLanguage() {
   setWindowTitle(GetMainCaption());
   if (frmDM) ApplyLangFile(nullptr, frmDM->mLangMsgs);
   if (Comm1) UpdateConnCaption();
+  // Built when the list was filled, before the language code was known.
+  app::RetranslatePortList(ui->cbxPort);
+  if (Panel) Panel->UpdateFilterCaption();
 }
 
 void TfrmMain::N3Click() {

@@ -11,6 +11,7 @@
 #include "cli/CliError.h"
 #include "cli/Find.h"
 #include "cli/Jobs.h"
+#include "cli/ParamFiles.h"
 #include "cli/PortRun.h"
 #include "cli/Report.h"
 #include "cli/Tally.h"
@@ -26,10 +27,11 @@ QString PortText(const QByteArray& port) {
   return QString::fromLocal8Bit(port);
 }
 
-// Two names of one device would make two sessions fight over it, and two
-// ports' read files of one name would overwrite each other: both are
-// refused before anything is sent.
-void RefuseSharedTargets(const QByteArrayList& ports, const Options& options) {
+// Two names of one device would make two sessions fight over it, two
+// ports' read files of one name would overwrite each other, and a read file
+// that cannot be written would waste the read: all are refused before
+// anything is sent.
+void RefuseTargets(const QByteArrayList& ports, const Options& options) {
   std::map<std::string, QByteArray> devices;
   std::map<QByteArray, QByteArray> files;
   const bool readsFiles = options.command == QLatin1String("read") && !options.args.isEmpty();
@@ -42,6 +44,7 @@ void RefuseSharedTargets(const QByteArrayList& ports, const Options& options) {
                                      .toStdString());
     if (!readsFiles) continue;
     const QByteArray file = FileForPort(options.args.front(), port);
+    CheckExportTarget(file);
     if (!files.emplace(file, port).second)
       throw CliError(kExitUsage,
                      QStringLiteral("%1 and %2 would both be read into %3")
@@ -118,7 +121,7 @@ int RunDeviceCommand(const Options& options, const Output& out) {
   std::unique_ptr<ReportFile> report;
   if (!options.report.isEmpty()) report = std::make_unique<ReportFile>(options.report);
   const QByteArrayList ports = options.allPorts ? PortsWithConverters(options) : options.ports;
-  RefuseSharedTargets(ports, options);
+  RefuseTargets(ports, options);
   const bool several = options.SeveralPorts();
 
   std::unique_ptr<PortArrivals> arrivals;

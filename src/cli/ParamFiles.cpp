@@ -94,4 +94,12 @@ void ExportFile(const QByteArray& name, const protocol::ParameterRecords& record
   }
 }
 
+void CheckExportTarget(const QByteArray& name) {
+  try {
+    platform::RefuseWhatCannotBeReplaced(name);
+  } catch (const platform::Exception& failure) {
+    throw CliError(kExitUsage, failure.what());
+  }
+}
+
 }  // namespace cli

@@ -30,4 +30,8 @@ ImportedFile ImportFileToWrite(const QByteArray& name);
 // write over (a FIFO, a device, a folder, a read-only file) is refused.
 void ExportFile(const QByteArray& name, const protocol::ParameterRecords& records);
 
+// Refuses, before any work for the file is done, a name that ExportFile
+// would refuse without writing.
+void CheckExportTarget(const QByteArray& name);
+
 }  // namespace cli

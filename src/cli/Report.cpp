@@ -5,7 +5,7 @@
 
 #include "cli/CliError.h"
 #include "platform/Exception.h"
-#include "platform/NativeFile.h"
+#include "platform/RegularFile.h"
 
 namespace cli {
 
@@ -45,22 +45,20 @@ QJsonObject ReportJson(const ReportEntry& entry) {
   return json;
 }
 
-ReportFile::ReportFile(const QByteArray& name) {
+ReportFile::ReportFile(const QByteArray& name) : name_(name) {
   try {
-    file_ = std::make_unique<platform::AppendOnlyFile>(name);
-  } catch (const platform::EFileError& failure) {
+    platform::RefuseWhatCannotBeReplaced(name);
+  } catch (const platform::Exception& failure) {
     throw CliError(kExitUsage, failure.what());
   }
 }
 
-ReportFile::~ReportFile() = default;
-
 void ReportFile::Append(const ReportEntry& entry) const {
-  try {
-    file_->AppendLine(QJsonDocument(ReportJson(entry)).toJson(QJsonDocument::Compact));
-  } catch (const platform::EFileError& failure) {
-    throw CliError(kExitUsage, failure.what());
-  }
+  if (!platform::AppendToRegularFile(
+          name_, QJsonDocument(ReportJson(entry)).toJson(QJsonDocument::Compact) + '\n'))
+    throw CliError(kExitUsage, (QStringLiteral("Cannot write file %1: a report line was lost")
+                                    .arg(platform::DisplayFileName(name_)))
+                                   .toStdString());
 }
 
 }  // namespace cli

@@ -6,12 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <memory>
 #include <optional>
-
-namespace platform {
-class AppendOnlyFile;
-}
 
 namespace cli {
 
@@ -40,22 +35,20 @@ QJsonObject ReportJson(const ReportEntry& entry);
 QString IsoTimeWithOffset(const QDateTime& time);
 
 // The --report file, shared by the threads of every port and by other
-// processes: each entry is one whole line appended in one write.
+// processes: each entry is one whole line appended to the regular file with
+// one write (platform::AppendToRegularFile, opened for appending each time).
 class ReportFile {
  public:
-  // Opens `name` for appending. Throws CliError (usage) for what cannot be
-  // appended to (a FIFO, a device, a directory, a read-only file).
+  // Throws CliError (usage) for what cannot be appended to (a FIFO, a
+  // device, a directory, a read-only file), before anything is sent.
   explicit ReportFile(const QByteArray& name);
-  ~ReportFile();
-  ReportFile(const ReportFile&) = delete;
-  ReportFile& operator=(const ReportFile&) = delete;
 
   // Appends the entry's line; any thread. Throws CliError (usage) when the
   // line could not be written whole.
   void Append(const ReportEntry& entry) const;
 
  private:
-  std::unique_ptr<platform::AppendOnlyFile> file_;
+  QByteArray name_;
 };
 
 }  // namespace cli

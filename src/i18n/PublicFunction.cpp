@@ -1,12 +1,13 @@
 #include "i18n/PublicFunction.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <cstdint>
 
 #include "platform/Codepage.h"
 #include "platform/Exception.h"
-#include "platform/ProfileFile.h"
 #include "platform/ProgramFolder.h"
+#include "platform/RegularFile.h"
 
 namespace {
 
@@ -35,8 +36,9 @@ void WriteErrorLog(const QString& text) {
   try {
     // Appending never creates the sys folder: without it the entry is dropped,
     // as intended; so is an entry for anything but a regular file there.
-    platform::AppendToRegularFile(platform::ProgramPath(QStringLiteral("sys/SysErrorMsg.dt")),
-                                  ErrorLogLine(text));
+    platform::AppendToRegularFile(
+        QFile::encodeName(platform::ProgramPath(QStringLiteral("sys/SysErrorMsg.dt"))),
+        ErrorLogLine(text));
   } catch (...) {
     // The log is the last resort for failures; it must never raise one itself.
   }

@@ -51,7 +51,8 @@ void SaveLangID();
 
 // Points the given components (either may be null) at CurLangFile and runs
 // one pass each. With no language file: logs it, sets CurLangID to 0 (not
-// saved) and changes no text. A failure of the pass is raised.
+// saved) and changes no text. A language file that cannot be written is
+// logged with its reason and raised.
 void ApplyLangFile(TMulFormLang* form, TMulMenuLang* menu);
 
 // The version text appended to the main window's caption.

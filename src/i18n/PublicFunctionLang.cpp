@@ -48,7 +48,7 @@ void LoadLangID() {
     ini.WriteInt(kLang, kLangID, CurLangID);
     if (frmDM) frmDM->GetLangFile(CurLangID);
   } catch (const platform::Exception& e) {
-    WriteErrorLog(QStringLiteral("Load system.dt error, reason: ") + e.Text());
+    WriteErrorLog(QStringLiteral("Load system.dt error, reason: ") + e.Description());
   }
 }
 
@@ -57,7 +57,7 @@ void SaveLangID() {
     const platform::ProfileFile ini(SettingsFilePath());
     ini.WriteInt(kLang, kLangID, CurLangID);
   } catch (const platform::Exception& e) {
-    WriteErrorLog(QStringLiteral("Save LangID error, reason: ") + e.Text());
+    WriteErrorLog(QStringLiteral("Save LangID error, reason: ") + e.Description());
   }
 }
 
@@ -67,8 +67,14 @@ void ApplyLangFile(TMulFormLang* form, TMulMenuLang* menu) {
     CurLangID = 0;
     return;
   }
-  if (form) ActivateWith(form);
-  if (menu) ActivateWith(menu);
+  try {
+    if (form) ActivateWith(form);
+    if (menu) ActivateWith(menu);
+  } catch (const platform::EProfileWriteError& e) {
+    // Shown by whoever changed the language; the log keeps it with its reason.
+    WriteErrorLog(QStringLiteral("Apply LangFile error, reason: ") + e.Description());
+    throw;
+  }
 }
 
 QString GetMainCaption() {

@@ -112,7 +112,7 @@ QString TfrmDM::GetLangFile(quint16 n) {
     CurLangTxtFile = txtFile;
     return file;
   } catch (const platform::Exception& e) {
-    WriteErrorLog(QStringLiteral("Get LangFile error: ") + e.Text());
+    WriteErrorLog(QStringLiteral("Get LangFile error: ") + e.Description());
     return QString();
   }
 }

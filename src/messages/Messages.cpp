@@ -58,6 +58,10 @@ constexpr MessageRow kRows[] = {
     {Msg::SaveOk, "N_SaveOk", kFiles, "数据参数保存成功！", "Data parameters saved successfully!"},
     {Msg::FileExists, "N_FileExists", kFiles, "文件已经存在,是否覆盖?", nullptr},
     {Msg::BinFilter, "N_BinFilter", kFiles, "BIN文件(*.bin)", "BIN Files(*.bin)"},
+    {Msg::FieldOutOfRange, nullptr, kParams, "%1 %2 超出有效值范围：[%3,%4]",
+     "%1 %2 is outside the valid values range: [%3,%4]"},
+    {Msg::FieldNotHexId, nullptr, kParams, "%1 “%2” 不是八位十六进制数",
+     "%1 \"%2\" is not eight hexadecimal digits"},
 };
 
 // Row i must describe message i: MessageText indexes the table by id.
@@ -67,7 +71,7 @@ constexpr bool RowsFollowTheIds() {
   return true;
 }
 static_assert(RowsFollowTheIds(), "kRows must list every Msg once, in the enum's order");
-static_assert(std::size(kRows) == static_cast<std::size_t>(Msg::BinFilter) + 1,
+static_assert(std::size(kRows) == static_cast<std::size_t>(Msg::FieldNotHexId) + 1,
               "every Msg needs a row");
 
 }  // namespace

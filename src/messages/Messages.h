@@ -39,6 +39,11 @@ enum class Msg {
   SaveOk,
   FileExists,  // Chinese in both languages
   BinFilter,
+  // The parameter panel: a field holding what its control cannot (text put
+  // in by a path other than typing). %1 the field's label, %2 its text, %3
+  // and %4 the bounds.
+  FieldOutOfRange,
+  FieldNotHexId,  // %1 the field's label, %2 its text
 };
 
 // One message. `key` names its item in the message catalogue (N_...), the

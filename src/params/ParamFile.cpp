@@ -29,7 +29,7 @@ std::span<const std::uint8_t> AsBytes(const QByteArray& bytes) {
 
 bool FileCrc(const QString& fileName, std::uint32_t* crc) {
   QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) return false;
+  if (!OpenForReading(file)) return false;
   std::array<std::uint8_t, kCrcBlockSize> block{};
   std::uint32_t value = protocol::kJamCrcStart;
   qint64 position = 0;
@@ -68,6 +68,8 @@ void ExportParameters(ParamPanel& panel) {
     request.defaultSuffix = QStringLiteral("bin");
     const QString fileName = ui::Dialogs().ChooseSaveFile(request);
     if (fileName.isEmpty()) return;
+    // A named pipe, a device or a folder is refused before the overwrite question.
+    RefuseWhatIsNoFile(fileName);
     if (QFileInfo::exists(fileName) && !ui::Dialogs().AskYesNo(MsgText(Msg::FileExists))) return;
     WriteFileAtomically(fileName, BuildParameterFile(panel));
     ShowMsg(Msg::SaveOk);

@@ -13,7 +13,7 @@ class ParamPanel;
 
 // The file CRC of the named file as it lies on disk, with the four bytes at
 // offsets 6..9 taken as zero, read in blocks of 4096 bytes. False when the
-// file cannot be opened or read.
+// file cannot be opened or read, or is not a regular file.
 bool FileCrc(const QString& fileName, std::uint32_t* crc);
 
 // The whole parameter file for the controls as they stand, CRC included.

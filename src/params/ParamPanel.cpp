@@ -7,10 +7,10 @@
 
 #include "i18n/OperatorMessages.h"
 #include "i18n/PublicFunction.h"
+#include "params/FieldAccessibility.h"
 #include "params/MyMaskEdit.h"
 #include "params/SpinEdit.h"
-#include "platform/Exception.h"
-#include "protocol/PanelRules.h"
+#include "ui/Dialogs.h"
 
 namespace params {
 namespace {
@@ -20,10 +20,7 @@ using messages::Msg;
 constexpr int kConvertPage = 0;
 constexpr int kCanPage = 2;
 constexpr std::uint32_t kUnparsedId = 0xFFFFFFFF;
-constexpr int kStopBitsOneItem = 0;
-constexpr int kStopBitsTwoItem = 1;
-constexpr int kParityNoneItem = 4;
-constexpr int kCanFilterBitWidth = 8;
+constexpr int kFlagDigits = 8;
 
 // A one-byte field takes the low 8 bits: an index of -1 goes out as 0xFF.
 std::uint8_t LowByte(int value) {
@@ -37,7 +34,7 @@ QString Bit(bool set) {
 // The flag digits of a received byte, most significant first: digit 8 (index
 // 7) is bit 0, digit 7 bit 1, digit 4 bit 4.
 bool FlagDigitSet(std::uint8_t flags, int digit) {
-  return IntToBinStr(flags, kCanFilterBitWidth).mid(digit - 1, 1) == QLatin1String("1");
+  return IntToBinStr(flags, kFlagDigits).mid(digit - 1, 1) == QLatin1String("1");
 }
 
 // The two-bit option byte "bit1 bit0".
@@ -65,9 +62,10 @@ qint64 DecimalOfText(const QString& text) {
   return value;
 }
 
-void SelectItemWithText(QComboBox* box, const QString& text, int fallback) {
-  const int index = box->findText(text, Qt::MatchExactly);
-  box->setCurrentIndex(index >= 0 ? index : fallback);
+// The item showing `text`; the rules have already put the value on a listed
+// one.
+void SelectItemWithText(QComboBox* box, const QString& text) {
+  box->setCurrentIndex(box->findText(text, Qt::MatchExactly));
 }
 
 void SelectItemIfExists(QComboBox* box, int index) {
@@ -84,6 +82,7 @@ void FocusIfPossible(QWidget* widget) {
 ParamPanel::ParamPanel(const PanelControls& controls, QObject* parent)
     : QObject(parent), c_(controls) {
   InstallKeyFilters();
+  AdoptFieldAccessibility(c_.pgcFunc->window());
   connect(c_.chkActiveRecFilter, &QCheckBox::toggled, this, &ParamPanel::chkActiveRecFilterClick);
 }
 
@@ -94,12 +93,12 @@ protocol::ConvtParams ParamPanel::BuildConvtParams() const {
   record.mode = LowByte(c_.cbxChgType->currentIndex());
   record.direction = LowByte(c_.cbxChgDirection->currentIndex());
   record.transparentFlags = TwoOptionFlags(c_.chkCANInfoInPort, c_.chkCANIDInPort);
-  record.idOffset = LowByte(c_.spEdtOffSet->Value());
-  record.idLength = LowByte(c_.spEdtLen->Value());
-  record.frameGapChars = LowByte(c_.spEdtInterval->Value());
-  record.transparentSendId = IdOfEdit(c_.EdtUsrCANID, 0);
+  record.idOffset = SpinValueOfField(c_.spEdtOffSet, protocol::kIdOffsetRange);
+  record.idLength = SpinValueOfField(c_.spEdtLen, protocol::kIdLengthRange);
+  record.frameGapChars = SpinValueOfField(c_.spEdtInterval, protocol::kFrameGapRange);
+  record.transparentSendId = IdOfField(c_.EdtUsrCANID);
   record.dataFlags = TwoOptionFlags(c_.chkCanInfo, c_.chkCanId);
-  record.dataSendId = IdOfEdit(c_.EdtDataCANID, 0);
+  record.dataSendId = IdOfField(c_.EdtDataCANID);
   return record;
 }
 
@@ -107,33 +106,51 @@ protocol::ComParams ParamPanel::BuildComParams() const {
   protocol::ComParams record;
   record.baudRate = static_cast<std::uint32_t>(DecimalOfText(c_.cbbBaudRate->currentText()));
   record.dataBits = LowByte(static_cast<int>(DecimalOfText(c_.cbbByteSize->currentText())));
-  record.parityCode = LowByte(c_.cbbParity->currentIndex() + 1);
-  switch (c_.cbbStopBits->currentIndex()) {
-    case kStopBitsOneItem:
-      record.stopBitsCode = protocol::ComParams::kStopBitsOne;
-      break;
-    case kStopBitsTwoItem:
-      record.stopBitsCode = protocol::ComParams::kStopBitsTwo;
-      break;
-    default:
-      record.stopBitsCode = protocol::ComParams::kStopBitsUnset;
-  }
+  record.parityCode = protocol::ParityCodeOfItem(c_.cbbParity->currentIndex());
+  record.stopBitsCode = protocol::StopBitsCodeOfItem(c_.cbbStopBits->currentIndex());
   return record;
 }
 
 protocol::CanParams ParamPanel::BuildCanParams() const {
   protocol::CanParams record;
   record.bitRateIndex = LowByte(c_.CbxCANBaudrate->currentIndex());
-  record.frameType = c_.cbxUsrFrameTp->currentIndex() == 1 ? protocol::CanParams::kFrameExtended
-                                                           : protocol::CanParams::kFrameStandard;
+  record.frameType = protocol::FrameTypeOfItem(c_.cbxUsrFrameTp->currentIndex());
   // Five digits: bit 4, bits 3 and 2 (always 0), bit 1, bit 0.
   const QString digits = Bit(c_.cbxFilterID->currentIndex() == 1) + QStringLiteral("00") +
                          Bit(c_.cbxFilterFrame->currentIndex() == 1) +
                          Bit(c_.chkActiveRecFilter->isChecked());
   record.filterFlags = LowByte(BinStrToInt(digits));
-  record.acceptanceCode = IdOfEdit(c_.edtFilterChkCode, 0);
-  record.acceptanceMask = IdOfEdit(c_.edtFilterMaskCode, 0);
+  record.acceptanceCode = IdOfField(c_.edtFilterChkCode);
+  record.acceptanceMask = IdOfField(c_.edtFilterMaskCode);
   return record;
+}
+
+// ---- what a field holds ----
+
+std::uint32_t ParamPanel::IdOfField(TMyMaskEdit* edit) const {
+  bool ok = false;
+  const std::uint32_t value = ParseHexId(MaskTextToId(edit), &ok);
+  if (ok) return value;
+  // The identifiers with a range are refused with their range message, as
+  // the check before a write refuses a text that does not parse.
+  if (const QComboBox* frameType = FrameTypeOf(edit))
+    throw EFieldRefused(edit, MsgText(protocol::IdRangeMessage(frameType->currentIndex() == 1)));
+  throw EFieldRefused(edit, MsgText(Msg::FieldNotHexId).arg(FieldLabel(edit), edit->MaskedText()));
+}
+
+const QComboBox* ParamPanel::FrameTypeOf(const TMyMaskEdit* edit) const {
+  if (edit == c_.EdtUsrCANID) return c_.cbxUsrFrameTp;
+  if (edit == c_.edtFilterChkCode || edit == c_.edtFilterMaskCode) return c_.cbxFilterFrame;
+  return nullptr;
+}
+
+std::uint8_t ParamPanel::SpinValueOfField(SpinEdit* spin, protocol::ByteRange range) const {
+  const int value = spin->Value();
+  if (range.Holds(value)) return static_cast<std::uint8_t>(value);
+  throw EFieldRefused(spin, MsgText(Msg::FieldOutOfRange)
+                                .arg(FieldLabel(spin), spin->text())
+                                .arg(range.min)
+                                .arg(range.max));
 }
 
 void ParamPanel::SendSetCommand(std::uint16_t cmd) {
@@ -176,63 +193,53 @@ void ParamPanel::ApplyRecord(const protocol::Frame& frame, std::uint16_t replyCm
 }
 
 void ParamPanel::ApplyConvtParams(const protocol::ConvtParams& record, bool withDataConversion) {
-  c_.cbxChgType->setCurrentIndex(0);
-  if (record.mode <= 3) c_.cbxChgType->setCurrentIndex(record.mode);
-  c_.cbxChgDirection->setCurrentIndex(2);
-  if (record.direction <= 2) c_.cbxChgDirection->setCurrentIndex(record.direction);
-  c_.chkCANInfoInPort->setChecked(FlagDigitSet(record.transparentFlags, 8));
-  c_.chkCANIDInPort->setChecked(FlagDigitSet(record.transparentFlags, 7));
-  c_.spEdtOffSet->SetValue(record.idOffset);
-  c_.spEdtLen->SetValue(record.idLength);
-  c_.spEdtInterval->SetValue(record.frameGapChars);
-  ShowIdInEdit(c_.EdtUsrCANID, record.transparentSendId);
+  const protocol::ConvtParams shown = protocol::AsPanelShows(record);
+  c_.cbxChgType->setCurrentIndex(shown.mode);
+  c_.cbxChgDirection->setCurrentIndex(shown.direction);
+  c_.chkCANInfoInPort->setChecked(FlagDigitSet(shown.transparentFlags, 8));
+  c_.chkCANIDInPort->setChecked(FlagDigitSet(shown.transparentFlags, 7));
+  c_.spEdtOffSet->SetValue(shown.idOffset);
+  c_.spEdtLen->SetValue(shown.idLength);
+  c_.spEdtInterval->SetValue(shown.frameGapChars);
+  ShowIdInEdit(c_.EdtUsrCANID, shown.transparentSendId);
   if (!withDataConversion) return;
-  c_.chkCanInfo->setChecked(FlagDigitSet(record.dataFlags, 8));
-  c_.chkCanId->setChecked(FlagDigitSet(record.dataFlags, 7));
-  ShowIdInEdit(c_.EdtDataCANID, record.dataSendId);
+  c_.chkCanInfo->setChecked(FlagDigitSet(shown.dataFlags, 8));
+  c_.chkCanId->setChecked(FlagDigitSet(shown.dataFlags, 7));
+  ShowIdInEdit(c_.EdtDataCANID, shown.dataSendId);
 }
 
 void ParamPanel::ApplyComParams(const protocol::ComParams& record, StopBitsRule rule) {
-  SelectItemWithText(c_.cbbBaudRate, QString::number(record.baudRate), 0);
-  SelectItemWithText(c_.cbbByteSize, QString::number(record.dataBits), 0);
-  SelectItemIfExists(c_.cbbParity, record.parityCode - 1);
-  if (c_.cbbParity->currentIndex() < 0) c_.cbbParity->setCurrentIndex(kParityNoneItem);
-  switch (record.stopBitsCode) {
-    case protocol::ComParams::kStopBitsOne:
-      c_.cbbStopBits->setCurrentIndex(kStopBitsOneItem);
-      break;
-    case protocol::ComParams::kStopBitsTwo:
-      c_.cbbStopBits->setCurrentIndex(kStopBitsTwoItem);
-      break;
-    default:
-      c_.cbbStopBits->setCurrentIndex(rule == StopBitsRule::File ? kStopBitsOneItem : -1);
-  }
+  const protocol::ComParams shown = protocol::AsPanelShows(
+      record, rule == StopBitsRule::File ? protocol::StopBitsShown::OneForFile
+                                         : protocol::StopBitsShown::ClearedForReply);
+  SelectItemWithText(c_.cbbBaudRate, QString::number(shown.baudRate));
+  SelectItemWithText(c_.cbbByteSize, QString::number(shown.dataBits));
+  c_.cbbParity->setCurrentIndex(protocol::ParityItemOfCode(shown.parityCode));
+  c_.cbbStopBits->setCurrentIndex(protocol::StopBitsItemOfCode(shown.stopBitsCode));
 }
 
 void ParamPanel::ApplyCanParams(const protocol::CanParams& record) {
-  SelectItemIfExists(c_.CbxCANBaudrate, record.bitRateIndex);
-  c_.cbxUsrFrameTp->setCurrentIndex(0);
-  if (record.IsExtendedFrame()) c_.cbxUsrFrameTp->setCurrentIndex(1);
+  const protocol::CanParams shown = protocol::AsPanelShows(record);
+  SelectItemIfExists(c_.CbxCANBaudrate, shown.bitRateIndex);
+  c_.cbxUsrFrameTp->setCurrentIndex(protocol::FrameTypeItem(shown.frameType));
   // A change of the box's state runs its handler.
-  c_.chkActiveRecFilter->setChecked(FlagDigitSet(record.filterFlags, 8));
-  c_.cbxFilterFrame->setCurrentIndex(0);
-  c_.cbxFilterID->setCurrentIndex(0);
-  if (FlagDigitSet(record.filterFlags, 7)) c_.cbxFilterFrame->setCurrentIndex(1);
-  if (FlagDigitSet(record.filterFlags, 4)) c_.cbxFilterID->setCurrentIndex(1);
+  c_.chkActiveRecFilter->setChecked(FlagDigitSet(shown.filterFlags, 8));
+  c_.cbxFilterFrame->setCurrentIndex(FlagDigitSet(shown.filterFlags, 7) ? 1 : 0);
+  c_.cbxFilterID->setCurrentIndex(FlagDigitSet(shown.filterFlags, 4) ? 1 : 0);
   // A connection may have enabled the filter controls with the box unticked;
   // from here on they follow the box again.
   SetFilterControlsEnabled(c_.chkActiveRecFilter->isChecked());
-  ShowIdInEdit(c_.edtFilterChkCode, record.acceptanceCode);
-  ShowIdInEdit(c_.edtFilterMaskCode, record.acceptanceMask);
+  ShowIdInEdit(c_.edtFilterChkCode, shown.acceptanceCode);
+  ShowIdInEdit(c_.edtFilterMaskCode, shown.acceptanceMask);
 }
 
 // ---- checks before a write ----
 
 bool ParamPanel::CheckIdRange(TMyMaskEdit* edit) {
+  // Any edit but the send identifier takes the filter's frame type.
   const QComboBox* frameType = edit == c_.EdtUsrCANID ? c_.cbxUsrFrameTp : c_.cbxFilterFrame;
   const bool extended = frameType->currentIndex() == 1;
-  const std::uint32_t limit = extended ? protocol::kExtendedIdMax : protocol::kStandardIdMax;
-  if (IdOfEdit(edit, kUnparsedId) <= limit) return false;
+  if (protocol::IdInRange(IdOfEdit(edit, kUnparsedId), extended)) return false;
 
   FocusIfPossible(edit);
   ShowMsg(protocol::IdRangeMessage(extended));
@@ -241,26 +248,55 @@ bool ParamPanel::CheckIdRange(TMyMaskEdit* edit) {
 
 bool ParamPanel::ValidatePanel() {
   c_.pgcFunc->setCurrentIndex(kConvertPage);
-  if (CheckIdRange(c_.EdtUsrCANID)) return true;
-  if (c_.cbxUsrFrameTp->currentIndex() != 1 && c_.spEdtLen->Value() > 2) {
-    ShowMsg(protocol::IdLengthMessage());
-    FocusIfPossible(c_.spEdtLen);
+  protocol::ParameterRecords records;
+  try {
+    records.convt = BuildConvtParams();
+    records.can = BuildCanParams();
+  } catch (const EFieldRefused& refused) {
+    ShowField(refused.Field());
+    ui::Dialogs().ShowMessage(refused.Text());
     return true;
   }
-  c_.pgcFunc->setCurrentIndex(kCanPage);
-  if (c_.chkActiveRecFilter->isChecked()) {
-    if (CheckIdRange(c_.edtFilterChkCode)) return true;
-    if (CheckIdRange(c_.edtFilterMaskCode)) return true;
+  const auto failure = protocol::CheckBeforeWrite(records);
+  if (!failure) {
+    c_.pgcFunc->setCurrentIndex(kCanPage);
+    return false;
   }
-  return false;
+  QWidget* control = ControlOfKey(failure->key);
+  if (control == c_.spEdtLen) {
+    // The ID length is told first and then focused.
+    ShowMsg(failure->message);
+    ShowField(control);
+  } else {
+    ShowField(control);
+    ShowMsg(failure->message);
+  }
+  return true;
+}
+
+QWidget* ParamPanel::ControlOfKey(const std::string& key) const {
+  if (key == "convt.idLength") return c_.spEdtLen;
+  if (key == "can.acceptanceCode") return c_.edtFilterChkCode;
+  if (key == "can.acceptanceMask") return c_.edtFilterMaskCode;
+  return c_.EdtUsrCANID;  // convt.transparentSendId
+}
+
+void ParamPanel::ShowField(QWidget* field) {
+  for (int page = 0; page < c_.pgcFunc->count(); ++page)
+    if (c_.pgcFunc->widget(page)->isAncestorOf(field)) c_.pgcFunc->setCurrentIndex(page);
+  FocusIfPossible(field);
 }
 
 // ---- the filter check box ----
 
 void ParamPanel::chkActiveRecFilterClick() {
-  const bool on = c_.chkActiveRecFilter->isChecked();
-  SetFilterControlsEnabled(on);
-  c_.chkActiveRecFilter->setText(MsgText(on ? Msg::FilterOn : Msg::FilterOff));
+  SetFilterControlsEnabled(c_.chkActiveRecFilter->isChecked());
+  UpdateFilterCaption();
+}
+
+void ParamPanel::UpdateFilterCaption() {
+  c_.chkActiveRecFilter->setText(
+      MsgText(c_.chkActiveRecFilter->isChecked() ? Msg::FilterOn : Msg::FilterOff));
 }
 
 void ParamPanel::SetFilterControlsEnabled(bool enabled) {

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/Exception.h"
 #include "protocol/Frame.h"
+#include "protocol/PanelRules.h"
 #include "protocol/Records.h"
 
 class QCheckBox;
@@ -55,6 +57,19 @@ struct PanelControls {
 // code, a parameter file shows one stop bit for it.
 enum class StopBitsRule { Reply, File };
 
+// A field holds what its control cannot: a spin edit a number outside its
+// range, a hex edit a text that is not eight hexadecimal digits. Typing
+// cannot get there; text put in by another path (an assistive technology, a
+// program) can. The text is the field's own message in the current language.
+class EFieldRefused : public platform::Exception {
+ public:
+  EFieldRefused(QWidget* field, const QString& text) : platform::Exception(text), field_(field) {}
+  QWidget* Field() const { return field_; }
+
+ private:
+  QWidget* field_;
+};
+
 // The parameter panel's logic: records to and from the controls, the setting
 // commands, the checks before a write, the key filters of the numeric fields
 // and the receive-filter check box.
@@ -71,6 +86,8 @@ class ParamPanel : public QObject {
   // Records built from the controls as they stand. One-byte fields take the
   // low 8 bits (nothing selected goes out as 0xFF). BuildComParams throws
   // platform::EConvertError when a baud-rate or data-bits text is not a number.
+  // BuildConvtParams and BuildCanParams throw EFieldRefused for a field
+  // holding what its control cannot; nothing is built from such a field.
   protocol::ConvtParams BuildConvtParams() const;
   protocol::ComParams BuildComParams() const;
   protocol::CanParams BuildCanParams() const;
@@ -92,9 +109,11 @@ class ParamPanel : public QObject {
   void ApplyComParams(const protocol::ComParams& record, StopBitsRule rule);
   void ApplyCanParams(const protocol::CanParams& record);
 
-  // The checks before a write. True when a check failed: the operator has
-  // been told, the failing control's tab is shown. False when all passed
-  // (the CAN tab is then shown; the caller restores its own tab).
+  // The checks before a write: every field holds what its control can, then
+  // the rules' checks before a write. True when a check failed: the operator
+  // has been told, the failing control's tab is shown and it has the focus.
+  // False when all passed (the CAN tab is then shown; the caller restores its
+  // own tab).
   bool ValidatePanel();
 
   // True when the identifier in `edit` is outside the range of its frame type
@@ -104,6 +123,10 @@ class ParamPanel : public QObject {
   // Handler of the filter check box, run on every change of its state:
   // enables the four filter controls with it and sets its caption.
   void chkActiveRecFilterClick();
+  // The filter box's caption for its state in the current language. A
+  // language pass sets the designed caption whatever the state; the window
+  // calls this after each pass.
+  void UpdateFilterCaption();
 
  protected:
   // The key-press handlers of the hex edits and spin edits. Pasted, dropped
@@ -114,6 +137,18 @@ class ParamPanel : public QObject {
  private:
   void InstallKeyFilters();
   void SetFilterControlsEnabled(bool enabled);
+  // The number in a hex edit; throws EFieldRefused when its text is not
+  // eight hexadecimal digits.
+  std::uint32_t IdOfField(TMyMaskEdit* edit) const;
+  // The frame-type list that bounds a hex edit's identifier; null for the
+  // data-conversion identifier, which has no range.
+  const QComboBox* FrameTypeOf(const TMyMaskEdit* edit) const;
+  // The value of a spin edit; throws EFieldRefused outside `range`.
+  std::uint8_t SpinValueOfField(SpinEdit* spin, protocol::ByteRange range) const;
+  // Shows the tab holding `field`, gives it the focus if it can take it.
+  void ShowField(QWidget* field);
+  // The control a failed check before a write names.
+  QWidget* ControlOfKey(const std::string& key) const;
 
   PanelControls c_;
   SendTarget send_;

@@ -7,6 +7,19 @@ SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
   setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
   setKeyboardTracking(true);
   lineEdit()->setText(QStringLiteral("0"));
+  accepted_ = lineEdit()->text();
+  connect(lineEdit(), &QLineEdit::textChanged, this, &SpinEdit::HoldToRules);
+}
+
+void SpinEdit::HoldToRules(const QString& text) {
+  QString candidate = text;
+  int position = 0;
+  if (validate(candidate, position) == QValidator::Invalid) {
+    lineEdit()->setText(accepted_);  // runs this again with the accepted text
+    return;
+  }
+  accepted_ = text;
+  if (!hasFocus() && !text.isEmpty() && Clamp(Value()) != Value()) SetValue(Value());
 }
 
 void SpinEdit::SetMinValue(int value) {

@@ -7,13 +7,21 @@
 // the program sets it and when the field loses the focus. While the operator
 // types, a text of allowed characters up to MaxLength characters stands as
 // typed; any other change, typed, pasted, dropped or composed by an input
-// method, is refused as a whole.
+// method, is refused as a whole. Text that reaches the field by another path
+// (an assistive technology's edit, a set of the inner line edit) is held to
+// the same characters; arriving while the field does not have the focus, it
+// is pulled into the range at once, as when the program sets it.
 class SpinEdit : public QAbstractSpinBox {
   Q_OBJECT
   Q_PROPERTY(int MinValue READ MinValue WRITE SetMinValue)
   Q_PROPERTY(int MaxValue READ MaxValue WRITE SetMaxValue)
   Q_PROPERTY(int MaxLength READ MaxLength WRITE SetMaxLength)
   Q_PROPERTY(int Value READ Value WRITE SetValue)
+  // The names under which the toolkit's accessible interface of a spin box
+  // reads and sets the value and reads the range.
+  Q_PROPERTY(int value READ Value WRITE SetValue)
+  Q_PROPERTY(int minimum READ MinValue)
+  Q_PROPERTY(int maximum READ MaxValue)
 
  public:
   explicit SpinEdit(QWidget* parent = nullptr);
@@ -45,6 +53,11 @@ class SpinEdit : public QAbstractSpinBox {
   void focusOutEvent(QFocusEvent* event) override;
 
  private:
+  // Refuses a text of characters the field does not take; pulls a number
+  // into the range when the field is not being edited.
+  void HoldToRules(const QString& text);
+
+  QString accepted_;
   int min_ = 0;
   int max_ = 100;
   int maxLength_ = 0;

@@ -16,4 +16,14 @@ QString CurrentExceptionText() {
   }
 }
 
+QString CurrentExceptionReason() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    return e.Reason();
+  } catch (...) {
+    return QString();
+  }
+}
+
 }  // namespace platform

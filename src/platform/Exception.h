@@ -6,11 +6,27 @@
 namespace platform {
 
 // The program's failures are exceptions that carry the text shown to the
-// operator. The text is kept as UTF-8 so that what() stays meaningful.
+// operator and, where one is known, the reason behind it (an errno text,
+// "It is a named pipe (FIFO), not a regular file"). The window shows the
+// reason as the message's second paragraph; logs and the command-line
+// program write both on one line, which is also what() (UTF-8).
 class Exception : public std::runtime_error {
  public:
-  explicit Exception(const QString& text) : std::runtime_error(text.toStdString()) {}
-  QString Text() const { return QString::fromUtf8(what()); }
+  explicit Exception(const QString& text, const QString& reason = QString())
+      : std::runtime_error(OneLine(text, reason).toStdString()), text_(text), reason_(reason) {}
+  const QString& Text() const { return text_; }
+  // Empty when the text says all there is to say.
+  const QString& Reason() const { return reason_; }
+  // "text: reason", or the text alone.
+  QString Description() const { return OneLine(text_, reason_); }
+
+ private:
+  static QString OneLine(const QString& text, const QString& reason) {
+    return reason.isEmpty() ? text : text + QStringLiteral(": ") + reason;
+  }
+
+  QString text_;
+  QString reason_;
 };
 
 // A text that should have been a number, and was not.
@@ -29,5 +45,9 @@ class EFileError : public Exception {
 // std::exception's what(), "unknown failure" for anything else. Call it only
 // inside a catch block.
 QString CurrentExceptionText();
+
+// The reason of the exception being handled: a platform::Exception's
+// Reason(), empty for anything else. Call it only inside a catch block.
+QString CurrentExceptionReason();
 
 }  // namespace platform

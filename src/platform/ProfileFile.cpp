@@ -1,21 +1,17 @@
 #include "platform/ProfileFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QHash>
-#include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 #include "platform/ProfileDocument.h"
+#include "platform/RegularFile.h"
 
 namespace platform {
 
@@ -60,10 +56,6 @@ QHash<QString, CachedFile>& Cache() {
   return cache;
 }
 
-QString ErrnoText(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
-
 bool ReadAll(int fd, QByteArray& bytes) {
   char buffer[16384];
   for (;;) {
@@ -83,11 +75,12 @@ enum class Load { Loaded, Missing, Unreadable, TooLarge };
 // file loads as an empty document. The caller holds cacheMutex.
 Load LoadDocument(const QByteArray& path, const QString& key, ProfileDocument** document) {
   QHash<QString, CachedFile>& cache = Cache();
-  // Non-blocking, so that a named pipe in the file's place cannot stall us.
-  int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0 && errno != ENOENT) return Load::Unreadable;
+  // A named pipe or a device in the file's place is never opened.
+  const OpenedFile opened = OpenRegularFileForReading(path);
+  if (opened.fd < 0 && !opened.missing) return Load::Unreadable;
+  const int fd = opened.fd;
   struct stat info {};
-  if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+  if (fd >= 0 && ::fstat(fd, &info) != 0) {
     ::close(fd);
     return Load::Unreadable;
   }
@@ -118,71 +111,14 @@ Load LoadDocument(const QByteArray& path, const QString& key, ProfileDocument** 
   return fd >= 0 ? Load::Loaded : Load::Missing;
 }
 
-// A write goes to the file a symbolic link points at, so the link survives.
-QByteArray WriteTarget(const QByteArray& path) {
-  char resolved[PATH_MAX];
-  struct stat info {};
-  if (::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode) &&
-      ::realpath(path.constData(), resolved))
-    return QByteArray(resolved);
-  return path;
-}
-
-bool WriteAll(int fd, const QByteArray& bytes) {
-  const char* data = bytes.constData();
-  qsizetype left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, data, size_t(left));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    left -= n;
-  }
-  return true;
-}
-
-void SyncFolder(const QByteArray& folder) {
-  int fd = ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// Writes bytes to a new file beside target and renames it over target.
-// Returns 0 or the errno of the step that failed.
-int ReplaceFile(const QByteArray& target, const QByteArray& bytes, std::optional<mode_t> mode,
-                bool durable) {
-  static std::atomic<unsigned> counter{0};
-  qsizetype slash = target.lastIndexOf('/');
-  QByteArray folder = slash < 0 ? QByteArray() : target.left(slash);
-  QByteArray base = target.mid(slash + 1);
-  QByteArray temporary = (slash < 0 ? QByteArray() : folder + '/') + '.' + base + ".tmp" +
-                         QByteArray::number(::getpid()) + '.' + QByteArray::number(counter++);
-
-  int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  int error = 0;
-  if (mode && ::fchmod(fd, *mode & 07777) != 0) error = errno;
-  if (!error && !WriteAll(fd, bytes)) error = errno ? errno : EIO;
-  if (!error && durable && ::fdatasync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && !error) error = errno;
-  if (!error && ::rename(temporary.constData(), target.constData()) != 0) error = errno;
-  if (error) {
-    ::unlink(temporary.constData());
-    return error;
-  }
-  if (durable) SyncFolder(folder);
-  return 0;
-}
-
 void CheckWritable(const QString& fileName, const QString& section, const QString& key,
                    const QString& value) {
   if (!ProfileDocument::IsWritableSection(section))
-    throw EProfileWriteError(fileName, QStringLiteral("invalid section name"));
+    throw EProfileWriteError(fileName, QStringLiteral("Invalid section name"));
   if (!ProfileDocument::IsWritableKey(key))
-    throw EProfileWriteError(fileName, QStringLiteral("invalid key name"));
+    throw EProfileWriteError(fileName, QStringLiteral("Invalid key name"));
   if (!ProfileDocument::IsWritableValue(value))
-    throw EProfileWriteError(fileName, QStringLiteral("line break in the value"));
+    throw EProfileWriteError(fileName, QStringLiteral("Line break in the value"));
 }
 
 // Applies the writes, in order, to the file as it is now and replaces it once
@@ -191,20 +127,15 @@ void CommitWrites(const QString& fileName, ProfileFile::Sync sync,
                   const std::vector<ProfileWrite>& writes) {
   // One writer at a time in this process, from reading the file to replacing it.
   std::lock_guard lock(cacheMutex);
-  QByteArray target = WriteTarget(QFile::encodeName(fileName));
-  std::optional<mode_t> mode;
-  struct stat info {};
-  if (::stat(target.constData(), &info) == 0) {
-    if (!S_ISREG(info.st_mode)) throw EProfileWriteError(fileName, QStringLiteral("not a file"));
-    mode = info.st_mode;
-  }
-  QString cacheKey = QFile::decodeName(target);
+  const ReplaceTarget target = FindReplaceTarget(QFile::encodeName(fileName));
+  if (!target.refusal.isEmpty()) throw EProfileWriteError(fileName, target.refusal);
+  QString cacheKey = QFile::decodeName(target.path);
   ProfileDocument* document = nullptr;
-  switch (LoadDocument(target, cacheKey, &document)) {
+  switch (LoadDocument(target.path, cacheKey, &document)) {
     case Load::Unreadable:  // replacing it would lose what it holds
-      throw EProfileWriteError(fileName, QStringLiteral("the file cannot be read"));
+      throw EProfileWriteError(fileName, QStringLiteral("The file cannot be read"));
     case Load::TooLarge:
-      throw EProfileWriteError(fileName, QStringLiteral("the file is too large"));
+      throw EProfileWriteError(fileName, QStringLiteral("The file is too large for a profile"));
     default:
       break;
   }
@@ -212,21 +143,18 @@ void CommitWrites(const QString& fileName, ProfileFile::Sync sync,
   for (const ProfileWrite& write : writes)
     changed |= document->SetValue(write.section, write.key, write.value);
   if (!changed) return;
-  // Honoured for root as well: a read-only file is never replaced.
-  if (mode && (*mode & 0222) == 0) {
-    Cache().remove(cacheKey);
-    throw EProfileWriteError(fileName, QStringLiteral("the file is read-only"));
-  }
   QByteArray updated = document->Serialize();
-  int error = ReplaceFile(target, updated, mode, sync == ProfileFile::Sync::Durable);
-  if (error) {
+  const auto failure = ReplaceFileContents(
+      target, updated, sync == ProfileFile::Sync::Durable ? Flush::ToDisk : Flush::Later);
+  if (failure) {
     Cache().remove(cacheKey);
-    throw EProfileWriteError(fileName, ErrnoText(error));
+    throw EProfileWriteError(fileName, failure->reason);
   }
   CachedFile& entry = Cache()[cacheKey];
   entry.bytes = updated;
+  struct stat info {};
   entry.signature =
-      ::stat(target.constData(), &info) == 0 ? FileSignature::Of(info) : FileSignature{};
+      ::stat(target.path.constData(), &info) == 0 ? FileSignature::Of(info) : FileSignature{};
 }
 
 int HexDigitValue(char16_t c) {
@@ -334,18 +262,6 @@ void ProfileBatch::Commit() {
   std::vector<ProfileWrite> writes;
   writes.swap(writes_);
   CommitWrites(fileName_, sync_, writes);
-}
-
-bool AppendToRegularFile(const QString& fileName, const QByteArray& bytes) {
-  // Non-blocking and without a controlling terminal: a named pipe or a device
-  // in the file's place is refused, never waited on.
-  int fd = ::open(QFile::encodeName(fileName).constData(),
-                  O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  struct stat info {};
-  bool written = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && WriteAll(fd, bytes);
-  if (::close(fd) != 0) written = false;
-  return written;
 }
 
 }  // namespace platform

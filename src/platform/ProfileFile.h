@@ -15,22 +15,22 @@ namespace platform {
 class EProfileWriteError : public EFileError {
  public:
   EProfileWriteError(const QString& fileName, const QString& reason)
-      : EFileError(QStringLiteral("Unable to write to %1").arg(fileName)),
-        fileName_(fileName),
-        reason_(reason) {}
+      : EFileError(QStringLiteral("Unable to write to %1").arg(fileName), reason),
+        fileName_(fileName) {}
   const QString& FileName() const { return fileName_; }
-  const QString& Reason() const { return reason_; }
 
  private:
   QString fileName_;
-  QString reason_;
 };
 
 // A private-profile (INI) file in code page 936, with the meanings of the
 // Windows GetPrivateProfileString/Int and WritePrivateProfileString calls:
 // names match without regard to case, values are trimmed and lose one pair of
 // surrounding quotes, a missing file reads as empty and is created by the
-// first write (its folder must exist).
+// first write (its folder must exist). Only a regular file is read or
+// replaced (platform/RegularFile.h): a named pipe, a device or a folder at
+// the name reads as missing and refuses every write; a symbolic link is
+// followed and kept.
 //
 // Every call goes to the file: a read sees what another program wrote, and a
 // write has replaced the file (atomically, through a temporary file in the same
@@ -109,10 +109,5 @@ class ProfileBatch {
   ProfileDocument document_;
   std::vector<ProfileWrite> writes_;
 };
-
-// Appends bytes to a regular file, creating it when missing (its folder must
-// exist). Anything but a regular file in its place is refused without
-// blocking. False when nothing or not all was written.
-bool AppendToRegularFile(const QString& fileName, const QByteArray& bytes);
 
 }  // namespace platform

@@ -14,7 +14,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
+
+#include "platform/RegularFile.h"
 
 #ifndef QUILLON_DATA_FROM_BIN
 #error "QUILLON_DATA_FROM_BIN: the installed data folder, relative to the installed programs"
@@ -24,7 +29,10 @@ namespace platform {
 namespace {
 
 const QString kFolderName = QStringLiteral("quillon-config");
-const QString kLanguageFiles[] = {QStringLiteral("LangCHN.MUL"), QStringLiteral("LangENU.MUL")};
+const QString kDatabase = QStringLiteral("sys/QNdata.adt");
+// The database's key file only saves the key derivation at start-up: the
+// program starts without it.
+const QString kKeyFile = QStringLiteral("sys/QNdata.adt.key");
 
 QMutex gMutex;
 QString gOverride;
@@ -62,8 +70,19 @@ QString MissingShippedFile(const QString& path) {
       .arg(path);
 }
 
+QString MissingDatabase(const QString& path) {
+  return QStringLiteral(
+             "The program's language database %1 is missing, and no installed data folder "
+             "was found. Build or reinstall quillon-config.")
+      .arg(path);
+}
+
+QString CannotCopy(const QString& source, const QString& target, const QString& reason) {
+  return QStringLiteral("Cannot copy %1 to %2: %3.").arg(source, target, reason);
+}
+
 QString CannotCopy(const QString& source, const QString& target, int error) {
-  return QStringLiteral("Cannot copy %1 to %2: %3.").arg(source, target, ErrnoText(error));
+  return CannotCopy(source, target, ErrnoText(error));
 }
 
 const QString kNoHome = QStringLiteral(
@@ -78,6 +97,7 @@ class Fd {
   ~Fd() {
     if (fd_ >= 0) close(fd_);
   }
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
@@ -91,11 +111,9 @@ bool IsFile(const QString& path) {
   return stat(Native(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool HoldsLanguageFiles(const QString& folder) {
-  if (folder.isEmpty()) return false;
-  for (const QString& name : kLanguageFiles)
-    if (!IsFile(folder + '/' + name)) return false;
-  return true;
+bool IsFolder(const QString& path) {
+  struct stat st {};
+  return !path.isEmpty() && stat(Native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // 0 when the process can create files in `folder`, else the errno. Judged
@@ -195,25 +213,50 @@ class SeedCopy {
 
 enum class Shipped { Required, Optional };
 
-// Copies `source` to `target` when nothing is at `target` yet. The copy
-// appears whole or not at all. An optional source that was not shipped is no
-// problem. Returns the problem.
-QString SeedFile(const QString& source, const QString& target, Shipped shipped) {
-  const QByteArray targetName = Native(target);
-  struct stat st {};
-  if (lstat(targetName.constData(), &st) == 0) return {};  // the operator's, or seeded before
-  if (errno != ENOENT) return CannotCopy(source, target, errno);
+// One file to seed: its shipped copy, opened, and where it goes.
+struct Seed {
+  Fd in;
+  QString source, target;
+};
 
-  const Fd in(open(Native(source).constData(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) {
-    if (errno != ENOENT) return CannotCopy(source, target, errno);
-    return shipped == Shipped::Optional ? QString() : MissingShippedFile(source);
+// Opens the shipped copy of each file that the per-user folder lacks. A
+// required file that was not shipped, or any that cannot be read, stops the
+// seeding here, before anything is made or copied. Returns the problem.
+QString OpenSeeds(const QString& source, const QString& user,
+                  const std::vector<std::pair<QString, Shipped>>& files, std::vector<Seed>& seeds) {
+  for (const auto& [file, shipped] : files) {
+    const QString from = source + '/' + file;
+    const QString to = user + '/' + file;
+    struct stat st {};
+    if (lstat(Native(to).constData(), &st) == 0) continue;  // the operator's, or seeded before
+    // ENOTDIR, ENOENT: the per-user folder, or its sys, is not made yet.
+    if (errno != ENOENT && errno != ENOTDIR) return CannotCopy(from, to, errno);
+    const OpenedFile in = OpenRegularFileForReading(Native(from));
+    if (in.fd < 0) {
+      if (!in.missing) return CannotCopy(from, to, in.reason);
+      if (shipped == Shipped::Required) return MissingShippedFile(from);
+      continue;
+    }
+    seeds.push_back({Fd(in.fd), from, to});
   }
-  SeedCopy copy(targetName);
-  if (copy.fd() < 0 || !CopyAll(in.get(), copy.fd()) || fsync(copy.fd()) != 0)
-    return CannotCopy(source, target, errno);
-  if (const int error = copy.Publish(targetName); error != 0)
-    return CannotCopy(source, target, error);
+  return {};
+}
+
+// Copies every seed under a temporary name first and gives the copies their
+// names only when all of them are complete: a failure on the way leaves no
+// seeded file. Returns the problem.
+QString CopySeeds(const std::vector<Seed>& seeds) {
+  std::vector<std::unique_ptr<SeedCopy>> copies;
+  for (const Seed& seed : seeds) {
+    auto copy = std::make_unique<SeedCopy>(Native(seed.target));
+    if (copy->fd() < 0 || !CopyAll(seed.in.get(), copy->fd()) || fsync(copy->fd()) != 0)
+      return CannotCopy(seed.source, seed.target, errno);
+    copies.push_back(std::move(copy));
+  }
+  for (std::size_t i = 0; i < seeds.size(); ++i) {
+    if (const int error = copies[i]->Publish(Native(seeds[i].target)); error != 0)
+      return CannotCopy(seeds[i].source, seeds[i].target, error);
+  }
   return {};
 }
 
@@ -251,8 +294,8 @@ const ProgramFolderChoice& RunningChoice() {
 }  // namespace
 
 const QStringList& ShippedFiles() {
-  static const QStringList files{kLanguageFiles[0], kLanguageFiles[1],
-                                 QStringLiteral("sys/QNdata.adt")};
+  static const QStringList files{QStringLiteral("LangCHN.MUL"), QStringLiteral("LangENU.MUL"),
+                                 kDatabase};
   return files;
 }
 
@@ -266,34 +309,37 @@ QString PerUserFolder(const QString& xdgDataHome, const QString& home) {
 
 ProgramFolderChoice PrepareProgramFolder(const ProgramFolderPlaces& places) {
   const QString& executable = places.executableFolder;
-  const bool executableHoldsFiles = HoldsLanguageFiles(executable);
-  if (executableHoldsFiles && WriteError(executable) == 0) return {executable, {}};
+  // A build tree or a portable folder: its language files may be missing,
+  // the language pass writes them again.
+  const bool executableHoldsDatabase = IsFile(executable + '/' + kDatabase);
+  if (executableHoldsDatabase && WriteError(executable) == 0) return {executable, {}};
 
   // Installed: seed from the data folder; a read-only portable folder seeds
-  // from itself.
-  QString source = places.installedDataFolder;
-  if (!HoldsLanguageFiles(source)) {
-    if (!executableHoldsFiles)
-      return {executable, MissingShippedFile(source + '/' + kLanguageFiles[0])};
+  // from itself. Whatever is seeded must be there in full.
+  QString source;
+  if (IsFolder(places.installedDataFolder))
+    source = places.installedDataFolder;
+  else if (executableHoldsDatabase)
     source = executable;
-  }
+  else
+    return {executable, MissingDatabase(executable + '/' + kDatabase)};
   const QString& user = places.userFolder;
   if (user.isEmpty()) return {executable, kNoHome};
+
+  std::vector<std::pair<QString, Shipped>> files;
+  for (const QString& file : ShippedFiles()) files.emplace_back(file, Shipped::Required);
+  files.emplace_back(kKeyFile, Shipped::Optional);
+  std::vector<Seed> seeds;
+  if (QString problem = OpenSeeds(source, user, files, seeds); !problem.isEmpty())
+    return {executable, problem};
+
   if (QString problem = MakeFolders(user + QStringLiteral("/sys"), user); !problem.isEmpty())
     return {executable, problem};
   for (const QString& folder : {user, user + QStringLiteral("/sys")}) {
     if (const int error = WriteError(folder); error != 0)
       return {executable, CannotWrite(folder, error)};
   }
-  for (const QString& file : ShippedFiles()) {
-    const QString problem = SeedFile(source + '/' + file, user + '/' + file, Shipped::Required);
-    if (!problem.isEmpty()) return {executable, problem};
-  }
-  // The database's key file only saves the key derivation at start-up: the
-  // program starts without it.
-  const QString keyFile = QStringLiteral("sys/QNdata.adt.key");
-  const QString problem = SeedFile(source + '/' + keyFile, user + '/' + keyFile, Shipped::Optional);
-  if (!problem.isEmpty()) return {executable, problem};
+  if (QString problem = CopySeeds(seeds); !problem.isEmpty()) return {executable, problem};
   return {user, {}};
 }
 

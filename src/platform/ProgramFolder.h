@@ -10,14 +10,19 @@ namespace platform {
 // sys/ports links. One decision serves the window, the command-line program
 // and the simulator:
 //
-// - The executable's folder when it holds both language files and can be
-//   written: every build tree, a copied portable folder.
-// - Otherwise (an installed program) the per-user folder
+// - The executable's folder when it holds the language database
+//   sys/QNdata.adt and can be written: every build tree, a copied portable
+//   folder. Its language files may be missing: the language pass writes a
+//   missing one again, which is how an operator resets a language file.
+// - Otherwise, for an installed program, the per-user folder
 //   $XDG_DATA_HOME/quillon-config, by default ~/.local/share/quillon-config.
 //   It is created on first use and each shipped file missing there is copied
-//   from the installed data folder <bin>/../share/quillon-config (for a
-//   read-only portable folder, from the executable's folder). A file already
-//   there is never replaced, so the operator's changes survive every start.
+//   from the installed data folder <bin>/../share/quillon-config (with no
+//   such folder, a read-only portable folder seeds from itself). Every
+//   shipped file must be there before anything is made or copied, and the
+//   copies get their names together once all are complete. A file already
+//   in the per-user folder is never replaced, so the operator's changes
+//   survive every start.
 //
 // The first call decides for the whole process, without a trailing slash.
 // Tests point it at a temporary folder with SetProgramFolder.

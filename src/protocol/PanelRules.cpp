@@ -12,10 +12,6 @@ constexpr std::uint8_t kFilterBits =
     CanParams::kFilterOn | CanParams::kFilterExtendedOnly | CanParams::kFilterDistinguishId;
 constexpr std::uint8_t kNoItem = 0xFF;  // an empty selection goes out as index -1
 
-std::uint8_t Clamp(std::uint8_t value, std::uint8_t low, std::uint8_t high) {
-  return std::clamp(value, low, high);
-}
-
 bool IsListedBaudRate(std::uint32_t value) {
   return std::find(std::begin(kBaudRates), std::end(kBaudRates), value) != std::end(kBaudRates);
 }
@@ -26,8 +22,12 @@ std::string UpperHex(std::uint32_t value) {
   return text;
 }
 
-bool IdWithin(std::uint32_t id, bool extended) {
-  return id <= (extended ? kExtendedIdMax : kStandardIdMax);
+// "300, 600, ..., 115200"
+std::string BaudRateList() {
+  std::string list;
+  for (const std::uint32_t rate : kBaudRates)
+    list += (list.empty() ? "" : ", ") + std::to_string(rate);
+  return list;
 }
 
 // ---- the field table ----
@@ -35,6 +35,10 @@ bool IdWithin(std::uint32_t id, bool extended) {
 std::optional<std::string> Within(std::uint32_t value, std::uint32_t low, std::uint32_t high) {
   if (value >= low && value <= high) return std::nullopt;
   return "outside " + std::to_string(low) + ".." + std::to_string(high);
+}
+
+std::optional<std::string> Within(std::uint32_t value, ByteRange range) {
+  return Within(value, range.min, range.max);
 }
 
 std::optional<std::string> AnyId(std::uint32_t) {
@@ -58,24 +62,22 @@ std::optional<std::string> OnlyBits(std::uint32_t value, std::uint32_t bits) {
   }
 
 const ParamField kFields[] = {
-    QUILLON_FIELD(convt, mode, Within(v, 0, 3)),
-    QUILLON_FIELD(convt, direction, Within(v, 0, 2)),
+    QUILLON_FIELD(convt, mode, Within(v, 0, kModeCount - 1)),
+    QUILLON_FIELD(convt, direction, Within(v, 0, kDirectionCount - 1)),
     QUILLON_FIELD(convt, transparentFlags, OnlyBits(v, kTwoOptionBits)),
-    QUILLON_FIELD(convt, idOffset, Within(v, 0, 7)),
-    QUILLON_FIELD(convt, idLength, Within(v, 1, 4)),
-    QUILLON_FIELD(convt, frameGapChars, Within(v, 2, 10)),
+    QUILLON_FIELD(convt, idOffset, Within(v, kIdOffsetRange)),
+    QUILLON_FIELD(convt, idLength, Within(v, kIdLengthRange)),
+    QUILLON_FIELD(convt, frameGapChars, Within(v, kFrameGapRange)),
     QUILLON_FIELD(convt, transparentSendId, AnyId(v)),
     QUILLON_FIELD(convt, dataFlags, OnlyBits(v, kTwoOptionBits)),
     QUILLON_FIELD(convt, dataSendId, AnyId(v)),
     QUILLON_FIELD(com, baudRate,
-                  IsListedBaudRate(v)
-                      ? std::nullopt
-                      : std::optional<std::string>("not one of 300, 600, 1200, 2400, 4800, 9600, "
-                                                   "19200, 38400, 57600, 115200")),
+                  IsListedBaudRate(v) ? std::nullopt
+                                      : std::optional<std::string>("not one of " + BaudRateList())),
     QUILLON_FIELD(com, dataBits, Within(v, kDataBits, kDataBits)),
     QUILLON_FIELD(com, parityCode, Within(v, ComParams::kParityEven, ComParams::kParityNone)),
     QUILLON_FIELD(com, stopBitsCode,
-                  v == ComParams::kStopBitsOne || v == ComParams::kStopBitsTwo
+                  v <= 0xFF && StopBitsItemOfCode(static_cast<std::uint8_t>(v)) >= 0
                       ? std::nullopt
                       : std::optional<std::string>("not 1 (one stop bit) or 3 (two stop bits)")),
     QUILLON_FIELD(can, bitRateIndex, Within(v, 0, kCanBitRateCount - 1)),
@@ -92,14 +94,46 @@ const ParamField kFields[] = {
 
 }  // namespace
 
+bool IdInRange(std::uint32_t id, bool extendedFrames) {
+  return id <= (extendedFrames ? kExtendedIdMax : kStandardIdMax);
+}
+
+std::uint8_t StopBitsCodeOfItem(int item) {
+  if (item < 0 || item >= static_cast<int>(std::size(kStopBitsCodes)))
+    return ComParams::kStopBitsUnset;
+  return kStopBitsCodes[item];
+}
+
+int StopBitsItemOfCode(std::uint8_t code) {
+  const auto* found = std::find(std::begin(kStopBitsCodes), std::end(kStopBitsCodes), code);
+  return found == std::end(kStopBitsCodes) ? -1 : static_cast<int>(found - kStopBitsCodes);
+}
+
+std::uint8_t ParityCodeOfItem(int item) {
+  return static_cast<std::uint8_t>((item + 1) & 0xFF);
+}
+
+int ParityItemOfCode(std::uint8_t code) {
+  const int item = code - 1;
+  return item >= 0 && item < static_cast<int>(std::size(kParityItems)) ? item : -1;
+}
+
+std::uint8_t FrameTypeOfItem(int item) {
+  return item == 1 ? CanParams::kFrameExtended : CanParams::kFrameStandard;
+}
+
+int FrameTypeItem(std::uint8_t frameType) {
+  return frameType == CanParams::kFrameExtended ? 1 : 0;
+}
+
 ConvtParams AsPanelShows(const ConvtParams& record) {
   ConvtParams shown = record;
-  if (record.mode > 3) shown.mode = 0;
-  if (record.direction > 2) shown.direction = 2;
+  if (record.mode >= kModeCount) shown.mode = 0;
+  if (record.direction >= kDirectionCount) shown.direction = kDirectionBoth;
   shown.transparentFlags = record.transparentFlags & kTwoOptionBits;
-  shown.idOffset = Clamp(record.idOffset, 0, 7);
-  shown.idLength = Clamp(record.idLength, 1, 4);
-  shown.frameGapChars = Clamp(record.frameGapChars, 2, 10);
+  shown.idOffset = kIdOffsetRange.Clamp(record.idOffset);
+  shown.idLength = kIdLengthRange.Clamp(record.idLength);
+  shown.frameGapChars = kFrameGapRange.Clamp(record.frameGapChars);
   shown.dataFlags = record.dataFlags & kTwoOptionBits;
   return shown;
 }
@@ -108,10 +142,8 @@ ComParams AsPanelShows(const ComParams& record, StopBitsShown rule) {
   ComParams shown = record;
   if (!IsListedBaudRate(record.baudRate)) shown.baudRate = kBaudRates[0];
   shown.dataBits = kDataBits;
-  if (record.parityCode < ComParams::kParityEven || record.parityCode > ComParams::kParityNone)
-    shown.parityCode = ComParams::kParityNone;
-  if (record.stopBitsCode != ComParams::kStopBitsOne &&
-      record.stopBitsCode != ComParams::kStopBitsTwo)
+  if (ParityItemOfCode(record.parityCode) < 0) shown.parityCode = ComParams::kParityNone;
+  if (StopBitsItemOfCode(record.stopBitsCode) < 0)
     shown.stopBitsCode =
         rule == StopBitsShown::OneForFile ? ComParams::kStopBitsOne : ComParams::kStopBitsUnset;
   return shown;
@@ -120,7 +152,7 @@ ComParams AsPanelShows(const ComParams& record, StopBitsShown rule) {
 CanParams AsPanelShows(const CanParams& record) {
   CanParams shown = record;
   if (record.bitRateIndex >= kCanBitRateCount) shown.bitRateIndex = kNoItem;
-  if (!record.IsExtendedFrame()) shown.frameType = CanParams::kFrameStandard;
+  shown.frameType = FrameTypeOfItem(FrameTypeItem(record.frameType));
   shown.filterFlags = record.filterFlags & kFilterBits;
   return shown;
 }
@@ -135,15 +167,15 @@ messages::Msg IdLengthMessage() {
 
 std::optional<RuleFailure> CheckBeforeWrite(const ParameterRecords& records) {
   const bool extendedFrames = records.can.IsExtendedFrame();
-  if (!IdWithin(records.convt.transparentSendId, extendedFrames))
+  if (!IdInRange(records.convt.transparentSendId, extendedFrames))
     return RuleFailure{"convt.transparentSendId", IdRangeMessage(extendedFrames)};
-  if (!extendedFrames && records.convt.idLength > 2)
+  if (!extendedFrames && records.convt.idLength > kStandardIdLengthMax)
     return RuleFailure{"convt.idLength", IdLengthMessage()};
   if (records.can.filterFlags & CanParams::kFilterOn) {
     const bool filterExtended = records.can.filterFlags & CanParams::kFilterExtendedOnly;
-    if (!IdWithin(records.can.acceptanceCode, filterExtended))
+    if (!IdInRange(records.can.acceptanceCode, filterExtended))
       return RuleFailure{"can.acceptanceCode", IdRangeMessage(filterExtended)};
-    if (!IdWithin(records.can.acceptanceMask, filterExtended))
+    if (!IdInRange(records.can.acceptanceMask, filterExtended))
       return RuleFailure{"can.acceptanceMask", IdRangeMessage(filterExtended)};
   }
   return std::nullopt;

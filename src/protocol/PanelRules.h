@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -9,21 +10,75 @@
 #include "messages/Messages.h"
 #include "protocol/Records.h"
 
-// The parameter panel's rules as plain functions on records, for programs
-// without the window: what the panel's controls make of a record put into
-// them, the ranges its controls can hold, and the checks before a write. The
-// window's panel implements the same rules on its controls.
+// The parameter panel's rules as plain functions on records: the lists and
+// ranges its controls hold, how a control's choice maps to a record field and
+// back, what the controls make of a record put into them, and the checks
+// before a write. The window's panel asks these for every mapping and check;
+// quillon-cli applies them without the window. The window's design holds the
+// same lists (a test compares them item by item).
 namespace protocol {
 
-// The baud rates of the serial-line list, in its order.
+// An inclusive range of a one-byte field, as a spin edit holds it.
+struct ByteRange {
+  std::uint8_t min;
+  std::uint8_t max;
+  constexpr bool Holds(std::int64_t value) const { return value >= min && value <= max; }
+  constexpr std::uint8_t Clamp(std::uint8_t value) const {
+    return value < min ? min : value > max ? max : value;
+  }
+};
+
+// ---- the lists, in their order ----
+
+// Serial-line baud rates; the record carries the number the item shows.
 inline constexpr std::uint32_t kBaudRates[] = {300,  600,   1200,  2400,  4800,
                                                9600, 19200, 38400, 57600, 115200};
-// The one data-bits item.
+// The one data-bits item; the record carries the number it shows.
 inline constexpr std::uint8_t kDataBits = 8;
-// Number of items of the CAN bit-rate list (0 "1Mbps" .. 10 "2.5Kbps").
-inline constexpr std::uint8_t kCanBitRateCount = 11;
+// Parity items; item i is parityCode i + 1 (kParityEven .. kParityNone).
+inline constexpr const char* kParityItems[] = {"EVEN", "ODD", "SPACE", "MARK", "NONE"};
+// Stop-bits items; item i is stopBitsCode kStopBitsCodes[i].
+inline constexpr const char* kStopBitsItems[] = {"1", "2"};
+inline constexpr std::uint8_t kStopBitsCodes[] = {ComParams::kStopBitsOne, ComParams::kStopBitsTwo};
+// CAN bit rates; the record carries the item index.
+inline constexpr const char* kCanBitRateItems[] = {"1Mbps",   "500Kbps", "250Kbps", "125Kbps",
+                                                   "100Kbps", "50Kbps",  "25Kbps",  "20Kbps",
+                                                   "10Kbps",  "5Kbps",   "2.5Kbps"};
+inline constexpr std::uint8_t kCanBitRateCount = std::size(kCanBitRateItems);
+// Lists whose texts may be translated: only their lengths are rules. The
+// conversion mode and direction travel as item indexes; the frame-type lists
+// (send frames, filter frames) and the filter-ID list choose one bit each.
+inline constexpr int kModeCount = 4;
+inline constexpr int kDirectionCount = 3;
+inline constexpr std::uint8_t kDirectionBoth = 2;  // shown for a direction beyond the list
+inline constexpr int kFrameTypeCount = 2;          // standard, extended
+inline constexpr int kFilterIdCount = 2;           // not distinguished, distinguished
+
+// ---- the ranges ----
+
+inline constexpr ByteRange kIdOffsetRange{0, 7};
+inline constexpr ByteRange kIdLengthRange{1, 4};
+inline constexpr std::uint8_t kStandardIdLengthMax = 2;
+inline constexpr ByteRange kFrameGapRange{2, 10};
 inline constexpr std::uint32_t kStandardIdMax = 0x7FF;
 inline constexpr std::uint32_t kExtendedIdMax = 0x1FFFFFFF;
+
+// True when `id` is within the range of its frame type.
+bool IdInRange(std::uint32_t id, bool extendedFrames);
+
+// ---- a choice to its field and back (item -1: nothing selected) ----
+
+// Item 0 gives one stop bit (1), item 1 two (3), anything else 0.
+std::uint8_t StopBitsCodeOfItem(int item);
+// The item of a stop-bits code, or -1.
+int StopBitsItemOfCode(std::uint8_t code);
+// The item index plus 1, in one byte (nothing selected gives 0).
+std::uint8_t ParityCodeOfItem(int item);
+// The item of a parity code, or -1.
+int ParityItemOfCode(std::uint8_t code);
+// Item 1 is extended (0x80); anything else standard (0x00).
+std::uint8_t FrameTypeOfItem(int item);
+int FrameTypeItem(std::uint8_t frameType);
 
 // How an unknown stop-bits code is shown: a reply clears the selection (and a
 // write then sends 0), a parameter file shows one stop bit.

@@ -22,18 +22,21 @@ void SetExceptionHandler(ExceptionHandler handler) {
 void ReportCurrentException(QObject* sender) {
   try {
     const QString text = platform::CurrentExceptionText();
+    const QString reason = platform::CurrentExceptionReason();
     if (InstalledHandler()) {
-      InstalledHandler()(sender, text);
+      InstalledHandler()(sender, text, reason);
       return;
     }
-    std::fprintf(stderr, "Unhandled failure: %s\n", text.toLocal8Bit().constData());
+    const QString line = reason.isEmpty() ? text : text + QStringLiteral(": ") + reason;
+    std::fprintf(stderr, "Unhandled failure: %s\n", line.toLocal8Bit().constData());
   } catch (...) {
     // A failure while reporting a failure must not escape the event loop.
   }
 }
 
 void ShowCurrentFailure(const QString& prefix) {
-  Dialogs().ShowMessage(prefix + platform::CurrentExceptionText());
+  Dialogs().ShowMessageWithDetail(prefix + platform::CurrentExceptionText(),
+                                  platform::CurrentExceptionReason());
 }
 
 QString EscapedFailureText(const QObject* sender, const QString& text) {

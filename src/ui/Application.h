@@ -11,8 +11,10 @@
 // main window installs. Both paths start here.
 namespace ui {
 
-// Sender: the object whose handler failed; text: the failure's text.
-using ExceptionHandler = std::function<void(QObject* sender, const QString& text)>;
+// Sender: the object whose handler failed; text: the failure's text;
+// reason: why, when the failure carries one (empty otherwise).
+using ExceptionHandler =
+    std::function<void(QObject* sender, const QString& text, const QString& reason)>;
 
 // The application-wide handler of failures that escaped every event handler
 // (the main window installs its AppException). An empty handler writes the
@@ -28,7 +30,8 @@ void ReportCurrentException(QObject* sender);
 QString EscapedFailureText(const QObject* sender, const QString& text);
 
 // Shows the failure being handled in a message box: `prefix` followed
-// directly by the failure's text. Call it inside a catch block.
+// directly by the failure's text, and its reason as the second paragraph.
+// Call it inside a catch block.
 void ShowCurrentFailure(const QString& prefix = QString());
 
 // Runs one step of an operation that reports its own failures: a failure the

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QStringList>
 #include <QWidget>
@@ -20,6 +21,12 @@ void ApplyDesignFont(QWidget* window) {
   font.setPixelSize(kDesignPixelSize);
   window->setFont(font);
   window->setProperty(kFontCharsetProperty, kDesignCharset);
+}
+
+void LetEnterClickButtons(QWidget* window) {
+  // An auto-default button takes Enter when it has the focus; outside a
+  // dialog there is no default button that would take it instead.
+  for (QPushButton* button : window->findChildren<QPushButton*>()) button->setAutoDefault(true);
 }
 
 void CenterOnScreen(QWidget* window) {

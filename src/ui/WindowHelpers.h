@@ -17,6 +17,10 @@ inline constexpr int kDesignCharset = 134;
 // in.
 void ApplyDesignFont(QWidget* window);
 
+// Enter (and Return) on a focused push button of the window clicks it, as
+// Space does; Qt does that by itself only inside dialogs.
+void LetEnterClickButtons(QWidget* window);
+
 // Moves the window so that its frame is centred on the available area of its
 // screen (the primary screen before it is shown).
 void CenterOnScreen(QWidget* window);

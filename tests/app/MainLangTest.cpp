@@ -1,6 +1,8 @@
 // The main window's language: start-up in the saved language, switching in
 // the language dialog, and the shipped language files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -249,6 +251,44 @@ TEST_F(MainLanguage, SwitchingToEnglishAndBackChangesEveryText) {
   EXPECT_TRUE(LogEntries().isEmpty());
 }
 
+// The closed port list's tooltip names a port without a device in the
+// language shown, after the start and after every switch.
+TEST_F(MainLanguage, PortListTooltipFollowsTheLanguage) {
+  InstallShippedData();
+  SaveLangId(1);
+  Start();
+  QComboBox* ports = window_->ui->cbxPort;
+  ports->setCurrentText(QStringLiteral("COM250"));
+  const struct {
+    int row;
+    QString tooltip;
+  } switches[] = {{0, QStringLiteral("COM250 · 无设备")},
+                  {1, QStringLiteral("COM250 · no device")}};
+  EXPECT_EQ(ports->toolTip(), switches[1].tooltip);
+  for (const auto& to : switches) {
+    RunN3Click([&](TfrmSetLang* dialog) { Choose(dialog, to.row); });
+    EXPECT_EQ(ports->toolTip(), to.tooltip);
+  }
+}
+
+// The language pass sets the designed caption ("filtration invalid"); the
+// box's caption follows its state, in the new language.
+TEST_F(MainLanguage, FilterBoxCaptionFollowsItsStateAcrossASwitch) {
+  InstallShippedData();
+  Start();
+  struct Step {
+    bool ticked;
+    int languageRow;
+    const char* caption;
+  };
+  for (const Step& step : {Step{true, 1, "filtration valid"}, Step{true, 0, "过滤有效"},
+                           Step{false, 1, "filtration invalid"}}) {
+    window_->ui->chkActiveRecFilter->setChecked(step.ticked);
+    RunN3Click([&step](TfrmSetLang* dialog) { Choose(dialog, step.languageRow); });
+    EXPECT_EQ(window_->ui->chkActiveRecFilter->text(), QString::fromUtf8(step.caption));
+  }
+}
+
 TEST_F(MainLanguage, SwitchingWhileConnectedShowsDisconnectInTheNewLanguage) {
   InstallShippedData();
   Start();
@@ -329,6 +369,45 @@ TEST_F(MainLanguage, UnwritableLanguageFileAtStartIsReportedAndTheWindowComesUp)
   window_->show();
   EXPECT_TRUE(window_->isVisible());
   EXPECT_EQ(window_->ui->Label2->text(), QStringLiteral("串口号："));
+}
+
+// A language file the pass cannot write shows why as the message's second
+// paragraph, and the error log keeps the same reason.
+TEST_F(MainLanguage, LanguageFileThatCannotBeWrittenShowsAndLogsItsReason) {
+  const struct {
+    const char* name;
+    std::function<bool(const QString& path)> make;
+    const char* reason;
+  } cases[] = {
+      {"folder", [](const QString& path) { return QDir().mkdir(path); }, "It is a folder"},
+      {"named pipe",
+       [](const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0; },
+       "It is a named pipe (FIFO)"},
+      {"50 MB file",
+       [](const QString& path) {
+         QFile file(path);
+         return file.open(QIODevice::WriteOnly) && file.resize(50 << 20);
+       },
+       "too large"},
+  };
+  InstallShippedData(/*withChineseFile=*/false);
+  const QString languageFile = folder_.file(QStringLiteral("LangCHN.MUL"));
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    const QByteArray name = QFile::encodeName(languageFile);
+    if (::unlink(name.constData()) != 0) ::rmdir(name.constData());
+    QFile::remove(folder_.file(QStringLiteral("sys/SysErrorMsg.dt")));
+    ASSERT_TRUE(test.make(languageFile));
+    dialogs_.messages.clear();
+    dialogs_.lastInformativeText.clear();
+    Start();
+    EXPECT_EQ(dialogs_.messages,
+              QStringList{"Class TfrmMain exception: Unable to write to " + languageFile});
+    EXPECT_TRUE(dialogs_.lastInformativeText.contains(test.reason))
+        << dialogs_.lastInformativeText.toStdString();
+    EXPECT_EQ(LogEntries(), QStringList{"Apply LangFile error, reason: Unable to write to " +
+                                        languageFile + ": " + dialogs_.lastInformativeText});
+  }
 }
 
 // The shipped Chinese file is exactly what a first run writes against a

@@ -152,6 +152,35 @@ TEST_F(MainWindowTest, TraceKeepsTheLast5000Lines) {
   EXPECT_EQ(lines.last(), "14 B3 ");   // chunk 5299
 }
 
+// Keyboard users: Enter (either key) on a focused button clicks it, as Space
+// does.
+TEST_F(MainWindowTest, EnterOnAFocusedButtonClicksItAsSpaceDoes) {
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  const struct {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+  } keys[] = {{"Return", Qt::Key_Return, Qt::NoModifier},
+              {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier},
+              {"Space", Qt::Key_Space, Qt::NoModifier}};
+  int buttons = 0;
+  for (QPushButton* button : window_->findChildren<QPushButton*>()) {
+    if (button->isHidden()) continue;
+    ++buttons;
+    // Only whether the click comes: the handlers are tested elsewhere.
+    QObject::disconnect(button, &QPushButton::clicked, nullptr, nullptr);
+    button->setEnabled(true);
+    QSignalSpy clicks(button, &QPushButton::clicked);
+    for (const auto& key : keys) {
+      button->setFocus();
+      QTest::keyClick(button, key.key, key.modifiers);
+    }
+    EXPECT_EQ(clicks.count(), 3) << button->objectName().toStdString();
+  }
+  EXPECT_EQ(buttons, 4);  // connect, defaults, read, write
+}
+
 // A button whose handler fails, placed in the window like any other.
 QPushButton* AddFailingButton(TfrmMain& window, std::function<void()> failure) {
   auto* button = new QPushButton(QStringLiteral("fail"), window.ui->pnlBtn);

@@ -140,8 +140,7 @@ TEST_F(PortListTest, HotPlugEventsAndLinksUpdateTheList) {
 TEST_F(PortListTest, StartsAtTheLastConnectedNumberWhenItIsPresent) {
   const platform::ProfileFile settings(folder_.file(QStringLiteral("sys/System.dt")));
   app::PortList* list = Attach();
-  combo_.setCurrentIndex(4);
-  list->RememberConnected();
+  list->RememberConnected(QStringLiteral("COM5"));
   EXPECT_EQ(settings.ReadString(QStringLiteral("Port"), QStringLiteral("LastCom"), QString()),
             QStringLiteral("COM5"));
 

@@ -200,7 +200,7 @@ TEST_F(CliTest, ExitStatusesFromRealCauses) {
        "convt.mode: the file holds 9, the window would show 0\n  "
        "com.baudRate: the file holds 12345, the window would show 300"},
       {"a FIFO for a file, which is not waited on", "", {"verify", File("fifo.bin")}, 2, "FIFO"},
-      {"a folder for a file", "", {"write", dir_.path()}, 2, "it is a directory"},
+      {"a folder for a file", "", {"write", dir_.path()}, 2, "It is a folder"},
       {"usage", "", {"write"}, 2, "usage: quillon-cli write [--dry-run] FILE"},
   };
   for (const Case& test : cases) {

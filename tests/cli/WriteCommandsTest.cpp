@@ -154,7 +154,8 @@ TEST_F(CliTest, ReadExportsWhatTheConverterHoldsAndWarnsOfWhatTheWindowShows) {
   EXPECT_EQ(Cli({"verify", File("odd.bin")}).exitCode, 0);  // but it matches
 }
 
-// read FILE writes a regular file or a new name, and nothing else; --report
+// read FILE writes a regular file or a new name, and nothing else; any
+// other target is refused before the converter is asked anything. --report
 // appends to the same targets and refuses the same others.
 TEST_F(CliTest, ExportTargets) {
   const mode_t umaskNow = umask(022);
@@ -208,10 +209,10 @@ TEST_F(CliTest, ExportTargets) {
          WriteBytes(p, "old");
          chmod(p.toUtf8().constData(), 0444);
        },
-       2, "the file is read-only", [&](const QString& p) { EXPECT_EQ(size(p), 3); }},
+       2, "The file is read-only", [&](const QString& p) { EXPECT_EQ(size(p), 3); }},
       {"a FIFO", [](const QString& p) { ASSERT_EQ(mkfifo(p.toUtf8().constData(), 0600), 0); }, 2,
-       "it is a FIFO", [&](const QString& p) { EXPECT_EQ(type(p), S_IFIFO); }},
-      {"a folder", [](const QString& p) { ASSERT_TRUE(QDir().mkdir(p)); }, 2, "it is a directory",
+       "It is a named pipe (FIFO)", [&](const QString& p) { EXPECT_EQ(type(p), S_IFIFO); }},
+      {"a folder", [](const QString& p) { ASSERT_TRUE(QDir().mkdir(p)); }, 2, "It is a folder",
        [&](const QString& p) { EXPECT_EQ(type(p), S_IFDIR); }},
       {"a socket",
        [](const QString& p) {
@@ -222,20 +223,20 @@ TEST_F(CliTest, ExportTargets) {
          ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
          close(fd);
        },
-       2, "it is a socket", [&](const QString& p) { EXPECT_EQ(type(p), S_IFSOCK); }},
+       2, "It is a socket", [&](const QString& p) { EXPECT_EQ(type(p), S_IFSOCK); }},
       {"a device node (as /dev/null is)",
        [&](const QString& p) {
          if (root) {
            ASSERT_EQ(mknod(p.toUtf8().constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
          }
        },
-       root ? 2 : 0, root ? "it is a device" : "",
+       root ? 2 : 0, root ? "It is a device" : "",
        [&](const QString& p) { EXPECT_EQ(type(p), root ? S_IFCHR : S_IFREG); }},
       {"a link to nothing",
        [&](const QString& p) {
          ASSERT_EQ(symlink(File("nowhere").toUtf8().constData(), p.toUtf8().constData()), 0);
        },
-       2, "a symbolic link to nothing",
+       2, "symbolic link to a missing file",
        [&](const QString& p) {
          EXPECT_EQ(type(p), S_IFLNK);
          EXPECT_FALSE(QFileInfo::exists(File("nowhere")));
@@ -246,8 +247,12 @@ TEST_F(CliTest, ExportTargets) {
     SCOPED_TRACE(test.label);
     const QString target = File(QStringLiteral("target%1").arg(++number));
     test.make(target);
+    const qsizetype asked = convsim_->ReceivedCommands().size();
     const CliResult result = Cli({"read", target});
     EXPECT_EQ(result.exitCode, test.exitCode) << result.errors.toStdString();
+    if (test.exitCode != 0) {
+      EXPECT_EQ(convsim_->ReceivedCommands().size(), asked) << "the converter was read first";
+    }
     EXPECT_TRUE(result.json["error"].toString().contains(QString::fromUtf8(test.error)))
         << result.json["error"].toString().toStdString();
     test.check(target);

@@ -105,18 +105,40 @@ TEST(Converter, IgnoresOtherAddressesAndRefusesUnknownCodes) {
   EXPECT_EQ(FrameStatus(unknown), FRAME_REFUSED);
 }
 
+// The stored records differ from the factory's and from what each set
+// request carries, so a set or a restore carried out shows in them. Without a
+// fault every request changes them; silenced or refused, none does.
 TEST(Converter, SilenceAndRefusalLeaveTheRecordsAlone) {
-  Converter converter;
   ConvtParams convt = Converter::FactoryConvt();
   convt.mode = 3;
-  converter.SetFault(CMD_CONVT_SET, Mode(Fault::Kind::kSilence));
-  EXPECT_TRUE(converter.Handle(convt.ToSetFrame()).emissions.empty());
-  converter.SetFault(CMD_CONVT_SET, Mode(Fault::Kind::kRefuse, 0, 0, 0x21));
-  EXPECT_EQ(FrameStatus(ReplyOf(converter.Handle(convt.ToSetFrame()))), 0x21);
-  converter.SetFault(CMD_RESTORE_DEFAULT, Mode(Fault::Kind::kRefuse, 0, 0, 0x21));
-  converter.SetConvt(convt);
-  converter.Handle(BuildQueryFrame(CMD_RESTORE_DEFAULT));
-  EXPECT_EQ(converter.Convt(), convt);
+  ComParams com = Converter::FactoryCom();
+  com.baudRate = 115200;
+  CanParams can = Converter::FactoryCan();
+  can.bitRateIndex = 9;
+  const Frame requests[] = {convt.ToSetFrame(), com.ToSetFrame(), can.ToSetFrame(),
+                            BuildQueryFrame(CMD_RESTORE_DEFAULT)};
+  ConvtParams storedConvt = Converter::FactoryConvt();
+  storedConvt.direction = 0;
+  ComParams storedCom = Converter::FactoryCom();
+  storedCom.parityCode = ComParams::kParityOdd;
+  CanParams storedCan = Converter::FactoryCan();
+  storedCan.acceptanceCode = 0x12;
+
+  for (Fault::Kind kind : {Fault::Kind::kNone, Fault::Kind::kSilence, Fault::Kind::kRefuse}) {
+    for (const Frame& request : requests) {
+      Converter converter;
+      converter.SetConvt(storedConvt);
+      converter.SetCom(storedCom);
+      converter.SetCan(storedCan);
+      converter.SetFaultForAll(Mode(kind, 0, 0, 0x21));
+      const Outcome outcome = converter.Handle(request);
+      const bool changed = !(converter.Convt() == storedConvt && converter.Com() == storedCom &&
+                             converter.Can() == storedCan);
+      EXPECT_EQ(changed, kind == Fault::Kind::kNone)
+          << DescribeFault(Mode(kind)) << " " << CommandLabel(FrameCode(request));
+      EXPECT_EQ(outcome.emissions.empty(), kind == Fault::Kind::kSilence);
+    }
+  }
 }
 
 TEST(Converter, FaultForAllReplacesEarlierPerCommandFaults) {

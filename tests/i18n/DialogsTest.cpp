@@ -20,7 +20,7 @@ class SetLangDialog : public LangFixture {
     LangFixture::SetUp();
     // The application-wide handler records what escaped, as the window's
     // handler would show it.
-    ui::SetExceptionHandler([this](QObject* sender, const QString& text) {
+    ui::SetExceptionHandler([this](QObject* sender, const QString& text, const QString&) {
       escapedFailures_.append(ui::EscapedFailureText(sender, text));
     });
     WriteFile(QStringLiteral("LangENU.MUL"),

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "i18n/PublicFunction.h"
@@ -74,6 +75,40 @@ TEST(WriteErrorLog, RefusesAnythingButARegularFileWithoutWaiting) {
   char byte;
   EXPECT_EQ(::read(reader, &byte, 1), 0) << "an entry went into the pipe";
   ::close(reader);
+}
+
+// The log is not written where a replacement would not be: a read-only log
+// (for root too) or a link to a missing file loses the entry, and nothing is
+// written anywhere else.
+TEST(WriteErrorLog, LosesTheEntryWhereTheLogMayNotBeWritten) {
+  const struct {
+    const char* name;
+    int (*make)(const QByteArray& log);
+  } cases[] = {
+      {"read-only log",
+       [](const QByteArray& log) {
+         const int fd = ::open(log.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0444);
+         return fd >= 0 && ::write(fd, "kept\r\n", 6) == 6 && ::close(fd) == 0 ? 0 : -1;
+       }},
+      {"link to a missing file",
+       [](const QByteArray& log) { return ::symlink("elsewhere.dt", log.constData()); }},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    TempProgramFolder folder;
+    const QString sys = folder.file(QStringLiteral("sys"));
+    ASSERT_EQ(test.make(QFile::encodeName(sys + QStringLiteral("/SysErrorMsg.dt"))), 0);
+    const auto contents = [&sys] {
+      QStringList seen;
+      for (const QFileInfo& entry : QDir(sys).entryInfoList(QDir::AllEntries | QDir::System |
+                                                            QDir::Hidden | QDir::NoDotAndDotDot))
+        seen << entry.fileName() + ':' + QString::fromLatin1(ReadFileBytes(entry.filePath()));
+      return seen.join('\n').toStdString();
+    };
+    const std::string before = contents();
+    WriteErrorLog(QStringLiteral("lost"));
+    EXPECT_EQ(contents(), before);
+  }
 }
 
 struct BinCase {

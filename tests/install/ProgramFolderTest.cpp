@@ -3,9 +3,6 @@
 // keeps its files, what the per-user folder holds afterwards, and that a
 // problem changes nothing on disk.
 #include <gtest/gtest.h>
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -15,39 +12,13 @@
 #include <functional>
 
 #include "platform/ProgramFolder.h"
+#include "support/WithoutFileCapabilities.h"
 
 namespace {
 
 using platform::PrepareProgramFolder;
 using platform::ProgramFolderPlaces;
-
-// Root passes every permission check; a read-only folder means something only
-// without the capabilities that override them. They are dropped from the
-// calling thread's effective set while a case runs and raised again after.
-class WithoutFileCapabilities {
- public:
-  WithoutFileCapabilities() {
-    if (geteuid() != 0) return;
-    header_.version = _LINUX_CAPABILITY_VERSION_3;
-    if (syscall(SYS_capget, &header_, saved_) != 0) return;
-    __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
-    lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    dropped_ = syscall(SYS_capset, &header_, lowered) == 0;
-  }
-  ~WithoutFileCapabilities() {
-    if (dropped_) syscall(SYS_capset, &header_, saved_);
-  }
-  WithoutFileCapabilities(const WithoutFileCapabilities&) = delete;
-  WithoutFileCapabilities& operator=(const WithoutFileCapabilities&) = delete;
-
-  // False when running as root and the capabilities could not be dropped.
-  bool effective() const { return geteuid() != 0 || dropped_; }
-
- private:
-  __user_cap_header_struct header_{};
-  __user_cap_data_struct saved_[2]{};
-  bool dropped_ = false;
-};
+using testing_support::WithoutFileCapabilities;
 
 // Three places under one temporary root; nothing exists until a case makes it.
 struct Places {
@@ -95,6 +66,7 @@ struct Case {
   const char* problem;  // a part of the problem's text; empty for none
   // The per-user folder's files afterwards; unlisted shipped files must be absent.
   QMap<QString, QByteArray> userFiles;
+  bool withoutHome = false;  // neither XDG_DATA_HOME nor HOME names a folder
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -133,7 +105,9 @@ TEST_P(ProgramFolderDecision, ChoosesSeedsAndLosesNothing) {
   c.arrange(places_);
   const QMap<QString, QByteArray> before = Snapshot(places_.root);
 
-  const platform::ProgramFolderChoice choice = PrepareProgramFolder(places_.Decision());
+  ProgramFolderPlaces decision = places_.Decision();
+  if (c.withoutHome) decision.userFolder.clear();
+  const platform::ProgramFolderChoice choice = PrepareProgramFolder(decision);
 
   if (*c.problem) {
     EXPECT_TRUE(choice.problem.contains(QString::fromUtf8(c.problem)))
@@ -164,111 +138,140 @@ void MakeReadOnly(const QString& folder) {
                                     QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProgramFolderDecision,
-                         testing::Values(Case{"BuildTreeStaysBesideTheExecutable",
-                                              [](const Places& p) {
-                                                Ship(p.exe, "exe");
-                                                Ship(p.data, "data");
-                                              },
-                                              Chosen::Executable,
-                                              "",
-                                              {}},
-                                         Case{"InstalledFirstStartSeedsThePerUserFolder",
-                                              [](const Places& p) { Ship(p.data, "data"); },
-                                              Chosen::User, "", kSeededFromData},
-                                         Case{"LaterStartKeepsTheUsersChanges",
-                                              [](const Places& p) {
-                                                Ship(p.data, "data");
-                                                Ship(p.user, "data");
-                                                Write(p.user + "/LangENU.MUL", "mine");
-                                              },
-                                              Chosen::User,
-                                              "",
-                                              {{"LangCHN.MUL", "data:LangCHN.MUL"},
-                                               {"LangENU.MUL", "mine"},
-                                               {"sys/QNdata.adt", "data:sys/QNdata.adt"}}},
-                                         Case{"HalfSeededFolderIsCompleted",
-                                              [](const Places& p) {
-                                                Ship(p.data, "data");
-                                                Write(p.user + "/LangCHN.MUL", "mine");
-                                              },
-                                              Chosen::User,
-                                              "",
-                                              {{"LangCHN.MUL", "mine"},
-                                               {"LangENU.MUL", "data:LangENU.MUL"},
-                                               {"sys/QNdata.adt", "data:sys/QNdata.adt"}}},
-                                         Case{"ReadOnlyPortableFolderSeedsFromItself",
-                                              [](const Places& p) {
-                                                Ship(p.exe, "exe");
-                                                MakeReadOnly(p.exe);
-                                              },
-                                              Chosen::User,
-                                              "",
-                                              {{"LangCHN.MUL", "exe:LangCHN.MUL"},
-                                               {"LangENU.MUL", "exe:LangENU.MUL"},
-                                               {"sys/QNdata.adt", "exe:sys/QNdata.adt"}}},
-                                         Case{"ReadOnlyHomeIsReported",
-                                              [](const Places& p) {
-                                                Ship(p.data, "data");
-                                                MakeReadOnly(p.home);
-                                              },
-                                              Chosen::Executable,
-                                              "Cannot create the folder",
-                                              {}},
-                                         Case{"ReadOnlyPerUserFolderIsReported",
-                                              [](const Places& p) {
-                                                Ship(p.data, "data");
-                                                Write(p.user + "/LangCHN.MUL", "mine");
-                                                QDir().mkpath(p.user + "/sys");
-                                                MakeReadOnly(p.user);
-                                              },
-                                              Chosen::Executable,
-                                              "Cannot write in the folder",
-                                              {{"LangCHN.MUL", "mine"}}},
-                                         Case{"FileInPlaceOfTheFolderIsKept",
-                                              [](const Places& p) {
-                                                Ship(p.data, "data");
-                                                Write(p.user, "someone's notes");
-                                              },
-                                              Chosen::Executable,
-                                              "share/quillon-config is a file, not a folder",
-                                              {}},
-                                         Case{"FileInPlaceOfAParentIsNamed",
-                                              [](const Places& p) {
-                                                Ship(p.data, "data");
-                                                Write(p.home + "/.local", "someone's notes");
-                                              },
-                                              Chosen::Executable,
-                                              "home/.local is a file, not a folder",
-                                              {}},
-                                         Case{"MissingDataFolderCreatesNothing",
-                                              [](const Places&) {},
-                                              Chosen::Executable,
-                                              "usr/share/quillon-config/LangCHN.MUL is missing",
-                                              {}},
-                                         Case{"IncompleteDataFolderKeepsWhatWasSeeded",
-                                              [](const Places& p) {
-                                                Ship(p.data, "data");
-                                                QFile::remove(p.data + "/sys/QNdata.adt");
-                                                Ship(p.user, "data");
-                                                QFile::remove(p.user + "/sys/QNdata.adt");
-                                              },
-                                              Chosen::Executable,
-                                              "sys/QNdata.adt is missing",
-                                              {{"LangCHN.MUL", "data:LangCHN.MUL"},
-                                               {"LangENU.MUL", "data:LangENU.MUL"}}}),
-                         [](const testing::TestParamInfo<Case>& info) {
-                           return std::string(info.param.name);
-                         });
-
-TEST(ProgramFolderDecisionWithoutHome, IsReportedAndCreatesNothing) {
-  QTemporaryDir root;
-  Ship(root.path() + "/share", "data");
-  const auto choice = PrepareProgramFolder({root.path() + "/bin", root.path() + "/share", {}});
-  EXPECT_TRUE(choice.problem.contains("neither XDG_DATA_HOME nor HOME"))
-      << qPrintable(choice.problem);
-  EXPECT_EQ(choice.folder, root.path() + "/bin");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProgramFolderDecision,
+    testing::Values(
+        Case{"BuildTreeStaysBesideTheExecutable",
+             [](const Places& p) {
+               Ship(p.exe, "exe");
+               Ship(p.data, "data");
+             },
+             Chosen::Executable,
+             "",
+             {}},
+        Case{"InstalledFirstStartSeedsThePerUserFolder",
+             [](const Places& p) { Ship(p.data, "data"); }, Chosen::User, "", kSeededFromData},
+        Case{"LaterStartKeepsTheUsersChanges",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               Ship(p.user, "data");
+               Write(p.user + "/LangENU.MUL", "mine");
+             },
+             Chosen::User,
+             "",
+             {{"LangCHN.MUL", "data:LangCHN.MUL"},
+              {"LangENU.MUL", "mine"},
+              {"sys/QNdata.adt", "data:sys/QNdata.adt"}}},
+        Case{"HalfSeededFolderIsCompleted",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               Write(p.user + "/LangCHN.MUL", "mine");
+             },
+             Chosen::User,
+             "",
+             {{"LangCHN.MUL", "mine"},
+              {"LangENU.MUL", "data:LangENU.MUL"},
+              {"sys/QNdata.adt", "data:sys/QNdata.adt"}}},
+        Case{"ReadOnlyPortableFolderSeedsFromItself",
+             [](const Places& p) {
+               Ship(p.exe, "exe");
+               MakeReadOnly(p.exe);
+             },
+             Chosen::User,
+             "",
+             {{"LangCHN.MUL", "exe:LangCHN.MUL"},
+              {"LangENU.MUL", "exe:LangENU.MUL"},
+              {"sys/QNdata.adt", "exe:sys/QNdata.adt"}}},
+        Case{"ReadOnlyHomeIsReported",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               MakeReadOnly(p.home);
+             },
+             Chosen::Executable,
+             "Cannot create the folder",
+             {}},
+        Case{"ReadOnlyPerUserFolderIsReported",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               Write(p.user + "/LangCHN.MUL", "mine");
+               QDir().mkpath(p.user + "/sys");
+               MakeReadOnly(p.user);
+             },
+             Chosen::Executable,
+             "Cannot write in the folder",
+             {{"LangCHN.MUL", "mine"}}},
+        Case{"FileInPlaceOfTheFolderIsKept",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               Write(p.user, "someone's notes");
+             },
+             Chosen::Executable,
+             "share/quillon-config is a file, not a folder",
+             {}},
+        Case{"FileInPlaceOfAParentIsNamed",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               Write(p.home + "/.local", "someone's notes");
+             },
+             Chosen::Executable,
+             "home/.local is a file, not a folder",
+             {}},
+        Case{"BuildTreeWithoutLanguageFilesStaysBesideTheExecutable",
+             [](const Places& p) {
+               Ship(p.exe, "exe");
+               QFile::remove(p.exe + "/LangCHN.MUL");
+               QFile::remove(p.exe + "/LangENU.MUL");
+             },
+             Chosen::Executable,
+             "",
+             {}},
+        Case{"NothingShippedAnywhereNamesTheDatabase",
+             [](const Places&) {},
+             Chosen::Executable,
+             "usr/bin/sys/QNdata.adt is missing",
+             {}},
+        Case{"DataFolderWithoutTheDatabaseCopiesNothing",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               QFile::remove(p.data + "/sys/QNdata.adt");
+             },
+             Chosen::Executable,
+             "usr/share/quillon-config/sys/QNdata.adt is missing",
+             {}},
+        Case{"UnreadableShippedFileCopiesNothing",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               QFile::setPermissions(p.data + "/LangENU.MUL", {});
+             },
+             Chosen::Executable,
+             "LangENU.MUL: Permission denied",
+             {}},
+        Case{"ReadOnlyPortableFolderMustBeComplete",
+             [](const Places& p) {
+               Ship(p.exe, "exe");
+               QFile::remove(p.exe + "/LangENU.MUL");
+               MakeReadOnly(p.exe);
+             },
+             Chosen::Executable,
+             "usr/bin/LangENU.MUL is missing",
+             {}},
+        Case{"IncompleteDataFolderKeepsWhatWasSeeded",
+             [](const Places& p) {
+               Ship(p.data, "data");
+               QFile::remove(p.data + "/sys/QNdata.adt");
+               Ship(p.user, "data");
+               QFile::remove(p.user + "/sys/QNdata.adt");
+             },
+             Chosen::Executable,
+             "sys/QNdata.adt is missing",
+             {{"LangCHN.MUL", "data:LangCHN.MUL"}, {"LangENU.MUL", "data:LangENU.MUL"}}},
+        Case{"WithoutAHomeIsReportedAndCreatesNothing",
+             [](const Places& p) { Ship(p.data, "data"); },
+             Chosen::Executable,
+             "neither XDG_DATA_HOME nor HOME",
+             {},
+             true}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(PerUserFolder, FollowsTheXdgRules) {
   using platform::PerUserFolder;

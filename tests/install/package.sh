@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The .deb holds every installed file, with its control fields filled in,
-# and the tool runs from the unpacked package.
+# lintian finds no error or warning in it, and the tool runs from the
+# unpacked package.
 #   package.sh BUILD_DIR VERSION WITH_CLI(0|1)
 # Packs the tree it is given (./test's Debug tree: a Release build here would
 # cost minutes); scripts/package packs a Release tree the same way.
 source "$(dirname "$0")/lib.sh"
+source=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1
 version=$2
 with_cli=$3
@@ -23,6 +25,7 @@ expected=(
   ./usr/share/quillon-config/sys/QNdata.adt.key
   ./usr/share/man/man1/quillon-config.1.gz ./usr/share/man/man1/quillon-cli.1.gz
   ./usr/share/man/man1/quillon-convsim.1.gz
+  ./usr/share/doc/quillon-config/copyright ./usr/share/doc/quillon-config/changelog.gz
 )
 ((with_cli == 0)) || expected+=(./usr/bin/quillon-cli)
 for size in 48 64 128 256; do
@@ -44,8 +47,17 @@ for library in libqt6widgets6 libsqlcipher0 libc6; do
   [[ $(field Depends) == *"$library"* ]] || fail "Depends lacks $library: $(field Depends)"
 done
 
+"$source/packaging/lint-deb.sh" "$deb" >"$work/lintian.log" 2>&1 ||
+  { cat "$work/lintian.log" >&2; fail "lintian refuses the package"; }
+
 root=$work/root
 dpkg-deb -x "$deb" "$root"
+doc=$root/usr/share/doc/quillon-config
+zcat "$doc/changelog.gz" >"$work/changelog"
+[[ $(dpkg-parsechangelog -l "$work/changelog" -S Version) == "$version" ]] ||
+  fail "the changelog's latest entry is not $version: $(head -n 1 "$work/changelog")"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' "$doc/copyright" ||
+  fail "the copyright file is not machine-readable: $(head -n 1 "$doc/copyright")"
 desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "the desktop entry does not validate"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >"$work/appstream.log" ||
   { cat "$work/appstream.log" >&2; fail "the metainfo does not validate"; }

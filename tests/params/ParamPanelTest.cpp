@@ -1,18 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
+#include <functional>
 #include <ostream>
+#include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "PanelFixture.h"
+#include "params/ParamFile.h"
 #include "platform/Exception.h"
 #include "protocol/Frame.h"
+#include "protocol/PanelRules.h"
 #include "support/FrameBytes.h"
 
 namespace {
@@ -36,55 +42,109 @@ class ParamPanelTest : public ::testing::Test, public PanelFixture {};
 
 // ---- records from the controls, on the wire ----
 
-TEST_F(ParamPanelTest, ConversionCommandCarriesEveryFieldOfTheTab) {
-  c.cbxChgType->setCurrentIndex(1);
-  c.cbxChgDirection->setCurrentIndex(0);
-  c.chkCANInfoInPort->setChecked(true);
-  c.chkCANIDInPort->setChecked(true);
-  c.spEdtOffSet->SetValue(5);
-  c.spEdtLen->SetValue(2);
-  c.spEdtInterval->SetValue(10);
-  c.EdtUsrCANID->setText("12 34 56 78");
-  c.chkCanInfo->setChecked(true);
-  c.EdtDataCANID->setText("1f ff ff ff");
+// What a control shows, as one text: a list's item ("" for none), a box's
+// state, a field's text.
+QString Shown(QWidget* control) {
+  if (auto* box = qobject_cast<QComboBox*>(control)) return box->currentText();
+  if (auto* check = qobject_cast<QCheckBox*>(control))
+    return check->isChecked() ? "ticked" : "unticked";
+  if (auto* hex = qobject_cast<TMyMaskEdit*>(control)) return hex->MaskedText();
+  if (auto* spin = qobject_cast<SpinEdit*>(control)) return spin->text();
+  return "?";
+}
 
-  panel->SendSetCommand(protocol::CMD_CONVT_SET);
+struct SendCase {
+  const char* name;
+  std::uint16_t command;
+  std::function<void(params::PanelControls&)> choose;
+  Bytes record;
+};
+
+void PrintTo(const SendCase& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class SendTest : public ParamPanelTest, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(SendTest, SettingCommandCarriesTheControlsAsTheyStand) {
+  c.cbbByteSize->setCurrentIndex(0);
+  GetParam().choose(c);
+  panel->SendSetCommand(GetParam().command);
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0], SetFrame(0x4020, {0x01, 0x00, 0x03, 0x05, 0x02, 0x0A, 0x12, 0x34, 0x56, 0x78,
-                                       0x01, 0x1F, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(sent[0], SetFrame(GetParam().command, GetParam().record));
   EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-TEST_F(ParamPanelTest, ConversionCommandFromTheDesignStateSendsNothingSelectedAsFF) {
-  c.chkCanId->setChecked(true);
-  panel->SendSetCommand(protocol::CMD_CONVT_SET);
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0],
-            SetFrame(0x4020, {0xFF, 0x02, 0x00, 0x00, 0x01, 0x02, 0, 0, 0, 0, 0x02, 0, 0, 0, 0}));
-}
-
-TEST_F(ParamPanelTest, SerialLineCommandCarriesNumbersAndCodes) {
-  struct Case {
-    int baudItem, parityItem, stopItem;
-    Bytes record;
-  };
-  const Case cases[] = {
-      {9, 0, 1, {0x00, 0x01, 0xC2, 0x00, 8, 1, 3}},   // 115200, EVEN, two stop bits
-      {0, 4, 0, {0x00, 0x00, 0x01, 0x2C, 8, 5, 1}},   // 300, NONE, one stop bit
-      {5, 3, -1, {0x00, 0x00, 0x25, 0x80, 8, 4, 0}},  // 9600, MARK, no stop-bits choice
-      {5, -1, 0, {0x00, 0x00, 0x25, 0x80, 8, 0, 1}},  // no parity choice: index -1 + 1
-  };
-  c.cbbByteSize->setCurrentIndex(0);
-  for (const Case& test : cases) {
-    sent.clear();
-    c.cbbBaudRate->setCurrentIndex(test.baudItem);
-    c.cbbParity->setCurrentIndex(test.parityItem);
-    c.cbbStopBits->setCurrentIndex(test.stopItem);
-    panel->SendSetCommand(protocol::CMD_COM_SET);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0], SetFrame(0x2020, test.record)) << test.baudItem;
-  }
-}
+INSTANTIATE_TEST_SUITE_P(
+    Records, SendTest,
+    ::testing::Values(SendCase{"ConversionEveryField",
+                               0x4020,
+                               [](params::PanelControls& c) {
+                                 c.cbxChgType->setCurrentIndex(1);
+                                 c.cbxChgDirection->setCurrentIndex(0);
+                                 c.chkCANInfoInPort->setChecked(true);
+                                 c.chkCANIDInPort->setChecked(true);
+                                 c.spEdtOffSet->SetValue(5);
+                                 c.spEdtLen->SetValue(2);
+                                 c.spEdtInterval->SetValue(10);
+                                 c.EdtUsrCANID->setText("12 34 56 78");
+                                 c.chkCanInfo->setChecked(true);
+                                 c.EdtDataCANID->setText("1f ff ff ff");
+                               },
+                               {0x01, 0x00, 0x03, 0x05, 0x02, 0x0A, 0x12, 0x34, 0x56, 0x78, 0x01,
+                                0x1F, 0xFF, 0xFF, 0xFF}},
+                      // Nothing selected goes out as 0xFF.
+                      SendCase{"ConversionDesignState",
+                               0x4020,
+                               [](params::PanelControls& c) { c.chkCanId->setChecked(true); },
+                               {0xFF, 0x02, 0x00, 0x00, 0x01, 0x02, 0, 0, 0, 0, 0x02, 0, 0, 0, 0}},
+                      SendCase{"Serial115200EvenTwoStopBits",
+                               0x2020,
+                               [](params::PanelControls& c) {
+                                 c.cbbBaudRate->setCurrentIndex(9);
+                                 c.cbbParity->setCurrentIndex(0);
+                                 c.cbbStopBits->setCurrentIndex(1);
+                               },
+                               {0x00, 0x01, 0xC2, 0x00, 8, 1, 3}},
+                      SendCase{"Serial300NoneOneStopBit",
+                               0x2020,
+                               [](params::PanelControls& c) { c.cbbStopBits->setCurrentIndex(0); },
+                               {0x00, 0x00, 0x01, 0x2C, 8, 5, 1}},
+                      SendCase{"SerialNoStopBitsChoice",
+                               0x2020,
+                               [](params::PanelControls& c) {
+                                 c.cbbBaudRate->setCurrentIndex(5);
+                                 c.cbbParity->setCurrentIndex(3);
+                               },
+                               {0x00, 0x00, 0x25, 0x80, 8, 4, 0}},
+                      SendCase{"SerialNoParityChoice",
+                               0x2020,  // index -1 + 1
+                               [](params::PanelControls& c) {
+                                 c.cbbBaudRate->setCurrentIndex(5);
+                                 c.cbbParity->setCurrentIndex(-1);
+                                 c.cbbStopBits->setCurrentIndex(0);
+                               },
+                               {0x00, 0x00, 0x25, 0x80, 8, 0, 1}},
+                      SendCase{"CanFilterOnExtendedDistinguished",
+                               0x3020,
+                               [](params::PanelControls& c) {
+                                 c.CbxCANBaudrate->setCurrentIndex(3);
+                                 c.cbxUsrFrameTp->setCurrentIndex(1);
+                                 c.chkActiveRecFilter->setChecked(true);
+                                 c.cbxFilterFrame->setCurrentIndex(1);
+                                 c.cbxFilterID->setCurrentIndex(1);
+                                 c.edtFilterChkCode->setText("00 00 01 23");
+                                 c.edtFilterMaskCode->setText("1F FF FF FF");
+                               },
+                               {0x03, 0x80, 0x13, 0, 0, 0x01, 0x23, 0x1F, 0xFF, 0xFF, 0xFF}},
+                      // Filter off with the other two at their first items gives 0x00.
+                      SendCase{"CanFilterOffNoBitRate",
+                               0x3020,
+                               [](params::PanelControls& c) {
+                                 c.edtFilterMaskCode->setText("00 00 07 FF");
+                               },
+                               {0xFF, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0x07, 0xFF}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ParamPanelTest, SerialLineRecordWithoutANumberFailsAndSendsNothing) {
   ASSERT_EQ(c.cbbByteSize->currentIndex(), -1);  // the design state
@@ -95,32 +155,6 @@ TEST_F(ParamPanelTest, SerialLineRecordWithoutANumberFailsAndSendsNothing) {
   EXPECT_THROW(panel->SendSetCommand(protocol::CMD_COM_SET), platform::EConvertError);
   EXPECT_TRUE(sent.empty());
   EXPECT_TRUE(dialogs.messages.isEmpty());
-}
-
-TEST_F(ParamPanelTest, CanCommandPacksTheFilterFlags) {
-  c.CbxCANBaudrate->setCurrentIndex(3);
-  c.cbxUsrFrameTp->setCurrentIndex(1);
-  c.chkActiveRecFilter->setChecked(true);
-  c.cbxFilterFrame->setCurrentIndex(1);
-  c.cbxFilterID->setCurrentIndex(1);
-  c.edtFilterChkCode->setText("00 00 01 23");
-  c.edtFilterMaskCode->setText("1F FF FF FF");
-  panel->SendSetCommand(protocol::CMD_CAN_SET);
-
-  // Filter off with the other two at their first items gives 0x00; nothing
-  // selected for the bit rate goes out as 0xFF.
-  c.CbxCANBaudrate->setCurrentIndex(-1);
-  c.cbxUsrFrameTp->setCurrentIndex(0);
-  c.chkActiveRecFilter->setChecked(false);
-  c.cbxFilterFrame->setCurrentIndex(0);
-  c.cbxFilterID->setCurrentIndex(0);
-  panel->SendSetCommand(protocol::CMD_CAN_SET);
-
-  ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[0],
-            SetFrame(0x3020, {0x03, 0x80, 0x13, 0, 0, 0x01, 0x23, 0x1F, 0xFF, 0xFF, 0xFF}));
-  EXPECT_EQ(sent[1],
-            SetFrame(0x3020, {0xFF, 0x00, 0x00, 0, 0, 0x01, 0x23, 0x1F, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST_F(ParamPanelTest, OtherCommandsSendNothing) {
@@ -146,63 +180,111 @@ TEST_F(ParamPanelTest, RefusedSendIsReportedWithTheCommandsOwnText) {
 
 // ---- records into the controls ----
 
-TEST_F(ParamPanelTest, ConversionReplyOutOfRangeValuesAreShownAsTheirDefaults) {
+struct ApplyCase {
+  const char* name;
+  std::uint16_t replyCode;
+  Bytes record;
+  std::vector<std::pair<const char*, QString>> shown;  // control, what it shows
+  Bytes sentBack;                                      // the record a following write sends
+};
+
+void PrintTo(const ApplyCase& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class ApplyTest : public ParamPanelTest, public ::testing::WithParamInterface<ApplyCase> {};
+
+TEST_P(ApplyTest, ReplyIsShownAndAFollowingWriteSendsWhatIsShown) {
+  const ApplyCase& row = GetParam();
+  // A state the reply must overwrite.
   c.cbxChgType->setCurrentIndex(2);
   c.cbxChgDirection->setCurrentIndex(0);
-  panel->ApplyRecord(
-      Reply(0x4010, {7, 5, 0x01, 9, 0, 11, 0x00, 0x00, 0x07, 0xFF, 0x02, 0xAB, 0xCD, 0xEF, 0x01}),
-      protocol::CMD_CONVT_GET);
-  EXPECT_EQ(c.cbxChgType->currentText(), "透明转换");
-  EXPECT_EQ(c.cbxChgDirection->currentText(), "双向");
-  EXPECT_TRUE(c.chkCANInfoInPort->isChecked());
-  EXPECT_FALSE(c.chkCANIDInPort->isChecked());
-  EXPECT_EQ(c.spEdtOffSet->Value(), 7);
-  EXPECT_EQ(c.spEdtLen->Value(), 1);
-  EXPECT_EQ(c.spEdtInterval->Value(), 10);
-  EXPECT_EQ(c.EdtUsrCANID->MaskedText(), "00 00 07 FF");
-  EXPECT_FALSE(c.chkCanInfo->isChecked());
-  EXPECT_TRUE(c.chkCanId->isChecked());
-  EXPECT_EQ(c.EdtDataCANID->MaskedText(), "AB CD EF 01");
-}
-
-TEST_F(ParamPanelTest, ConversionReplyInRangeRoundTripsThroughTheControls) {
-  const Bytes record = {3, 1, 0x03, 6, 4, 7, 0x1F, 0xFF, 0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00, 0x00};
-  panel->ApplyRecord(Reply(0x4010, record), protocol::CMD_CONVT_GET);
-  panel->SendSetCommand(protocol::CMD_CONVT_SET);
+  c.cbbStopBits->setCurrentIndex(0);
+  panel->ApplyRecord(Reply(row.replyCode, row.record), row.replyCode);
+  for (const auto& [name, text] : row.shown)
+    EXPECT_EQ(Shown(window.findChild<QWidget*>(name)), text) << name;
+  const auto setCode = static_cast<std::uint16_t>(row.replyCode + 0x10);
+  panel->SendSetCommand(setCode);
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0], SetFrame(0x4020, record));
+  EXPECT_EQ(sent[0], SetFrame(setCode, row.sentBack));
 }
 
-TEST_F(ParamPanelTest, SerialLineReplySelectsByTextAndCode) {
-  struct Case {
-    Bytes record;
-    const char* baud;
-    const char* bits;
-    const char* parity;
-    int stopItem;
-  };
-  const Case cases[] = {
-      {{0x00, 0x01, 0xC2, 0x00, 8, 1, 3}, "115200", "8", "EVEN", 1},
-      {{0x00, 0x00, 0x30, 0x39, 7, 0, 1}, "300", "8", "NONE", 0},    // unknown rate and bits
-      {{0x00, 0x00, 0x25, 0x80, 8, 6, 2}, "9600", "8", "NONE", -1},  // stop-bits code 2: none
-      {{0x00, 0x00, 0x04, 0xB0, 8, 4, 0}, "1200", "8", "MARK", -1},
-      {{0x00, 0x00, 0x04, 0xB0, 8, 255, 255}, "1200", "8", "NONE", -1},
-  };
-  for (const Case& test : cases) {
-    panel->ApplyRecord(Reply(0x2010, test.record), protocol::CMD_COM_GET);
-    EXPECT_EQ(c.cbbBaudRate->currentText(), test.baud);
-    EXPECT_EQ(c.cbbByteSize->currentText(), test.bits);
-    EXPECT_EQ(c.cbbParity->currentText(), test.parity);
-    EXPECT_EQ(c.cbbStopBits->currentIndex(), test.stopItem);
-  }
-}
-
-TEST_F(ParamPanelTest, StopBitsCodeTwoClearsTheChoiceAndAWriteSendsZero) {
-  panel->ApplyRecord(Reply(0x2010, {0x00, 0x00, 0x25, 0x80, 8, 5, 2}), protocol::CMD_COM_GET);
-  panel->SendSetCommand(protocol::CMD_COM_SET);
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0], SetFrame(0x2020, {0x00, 0x00, 0x25, 0x80, 8, 5, 0}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Records, ApplyTest,
+    ::testing::Values(
+        ApplyCase{"ConversionBeyondTheListsAndRanges",
+                  0x4010,
+                  {7, 5, 0x01, 9, 0, 11, 0x00, 0x00, 0x07, 0xFF, 0x02, 0xAB, 0xCD, 0xEF, 0x01},
+                  {{"cbxChgType", "透明转换"},
+                   {"cbxChgDirection", "双向"},
+                   {"chkCANInfoInPort", "ticked"},
+                   {"chkCANIDInPort", "unticked"},
+                   {"spEdtOffSet", "7"},
+                   {"spEdtLen", "1"},
+                   {"spEdtInterval", "10"},
+                   {"EdtUsrCANID", "00 00 07 FF"},
+                   {"chkCanInfo", "unticked"},
+                   {"chkCanId", "ticked"},
+                   {"EdtDataCANID", "AB CD EF 01"}},
+                  {0, 2, 0x01, 7, 1, 10, 0x00, 0x00, 0x07, 0xFF, 0x02, 0xAB, 0xCD, 0xEF, 0x01}},
+        ApplyCase{"ConversionInRange",
+                  0x4010,
+                  {3, 1, 0x03, 6, 4, 7, 0x1F, 0xFF, 0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00, 0x00},
+                  {{"cbxChgType", "数据转换"}, {"spEdtLen", "4"}},
+                  {3, 1, 0x03, 6, 4, 7, 0x1F, 0xFF, 0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00, 0x00}},
+        ApplyCase{"Serial115200EvenTwoStopBits",
+                  0x2010,
+                  {0x00, 0x01, 0xC2, 0x00, 8, 1, 3},
+                  {{"cbbBaudRate", "115200"},
+                   {"cbbByteSize", "8"},
+                   {"cbbParity", "EVEN"},
+                   {"cbbStopBits", "2"}},
+                  {0x00, 0x01, 0xC2, 0x00, 8, 1, 3}},
+        ApplyCase{"SerialUnknownRateBitsAndParity",
+                  0x2010,
+                  {0x00, 0x00, 0x30, 0x39, 7, 0, 1},
+                  {{"cbbBaudRate", "300"},
+                   {"cbbByteSize", "8"},
+                   {"cbbParity", "NONE"},
+                   {"cbbStopBits", "1"}},
+                  {0x00, 0x00, 0x01, 0x2C, 8, 5, 1}},
+        // Stop-bits code 2 clears the choice, and a write sends 0.
+        ApplyCase{"SerialStopBitsCodeTwo",
+                  0x2010,
+                  {0x00, 0x00, 0x25, 0x80, 8, 6, 2},
+                  {{"cbbBaudRate", "9600"}, {"cbbParity", "NONE"}, {"cbbStopBits", ""}},
+                  {0x00, 0x00, 0x25, 0x80, 8, 5, 0}},
+        ApplyCase{"SerialMarkNoStopBits",
+                  0x2010,
+                  {0x00, 0x00, 0x04, 0xB0, 8, 4, 0},
+                  {{"cbbBaudRate", "1200"}, {"cbbParity", "MARK"}, {"cbbStopBits", ""}},
+                  {0x00, 0x00, 0x04, 0xB0, 8, 4, 0}},
+        ApplyCase{"SerialCodes255",
+                  0x2010,
+                  {0x00, 0x00, 0x04, 0xB0, 8, 255, 255},
+                  {{"cbbParity", "NONE"}, {"cbbStopBits", ""}},
+                  {0x00, 0x00, 0x04, 0xB0, 8, 5, 0}},
+        // Index 11 is beyond the list: nothing selected, sent back as 0xFF;
+        // 0x01 is not extended.
+        ApplyCase{"CanBitRateBeyondTheListFilterOff",
+                  0x3010,
+                  {11, 0x01, 0x12, 0, 0, 0, 0, 0, 0, 0, 0},
+                  {{"CbxCANBaudrate", ""},
+                   {"cbxUsrFrameTp", "标准"},
+                   {"chkActiveRecFilter", "unticked"},
+                   {"cbxFilterFrame", "只接收扩展帧"},
+                   {"cbxFilterID", "区分ID"}},
+                  {0xFF, 0x00, 0x12, 0, 0, 0, 0, 0, 0, 0, 0}},
+        ApplyCase{"CanFilterOnExtended",
+                  0x3010,
+                  {2, 0x80, 0x13, 0x00, 0x00, 0x01, 0x00, 0x1F, 0xFF, 0xFF, 0xFF},
+                  {{"CbxCANBaudrate", "250Kbps"},
+                   {"cbxUsrFrameTp", "扩展"},
+                   {"chkActiveRecFilter", "ticked"},
+                   {"edtFilterChkCode", "00 00 01 00"},
+                   {"edtFilterMaskCode", "1F FF FF FF"}},
+                  {2, 0x80, 0x13, 0x00, 0x00, 0x01, 0x00, 0x1F, 0xFF, 0xFF, 0xFF}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ParamPanelTest, CanReplyWithFilterOnTicksTheBoxEnablesItsControlsAndRenamesIt) {
   for (const char* language : {"enu", "chn"}) {
@@ -217,12 +299,6 @@ TEST_F(ParamPanelTest, CanReplyWithFilterOnTicksTheBoxEnablesItsControlsAndRenam
          {static_cast<QWidget*>(c.cbxFilterFrame), static_cast<QWidget*>(c.cbxFilterID),
           static_cast<QWidget*>(c.edtFilterChkCode), static_cast<QWidget*>(c.edtFilterMaskCode)})
       EXPECT_TRUE(control->isEnabled());
-    EXPECT_EQ(c.cbxFilterFrame->currentText(), "只接收扩展帧");
-    EXPECT_EQ(c.cbxFilterID->currentText(), "区分ID");
-    EXPECT_EQ(c.CbxCANBaudrate->currentText(), "250Kbps");
-    EXPECT_EQ(c.cbxUsrFrameTp->currentText(), "扩展");
-    EXPECT_EQ(c.edtFilterChkCode->MaskedText(), "00 00 01 00");
-    EXPECT_EQ(c.edtFilterMaskCode->MaskedText(), "1F FF FF FF");
     EXPECT_EQ(c.chkActiveRecFilter->text(),
               QString(language) == "chn" ? QString("过滤有效") : QString("filtration valid"));
   }
@@ -240,14 +316,6 @@ TEST_F(ParamPanelTest, CanReplyWithFilterOffDisablesFilterControlsEvenWhenTheBox
   EXPECT_FALSE(c.cbxFilterFrame->isEnabled());
   EXPECT_FALSE(c.edtFilterMaskCode->isEnabled());
   EXPECT_EQ(c.chkActiveRecFilter->text(), "过滤无效");  // no change of state, no new caption
-  EXPECT_EQ(c.CbxCANBaudrate->currentIndex(), -1);      // index 11 is beyond the list
-  EXPECT_EQ(c.cbxUsrFrameTp->currentText(), "标准");    // 0x01 is not extended
-  EXPECT_EQ(c.cbxFilterFrame->currentIndex(), 1);
-  EXPECT_EQ(c.cbxFilterID->currentIndex(), 1);
-
-  panel->SendSetCommand(protocol::CMD_CAN_SET);
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0][6], 0xFF);  // the empty bit-rate box
 }
 
 TEST_F(ParamPanelTest, OperatorTogglingTheFilterBoxFollowsTheSameRule) {
@@ -433,7 +501,9 @@ TEST_F(ParamPanelTest, SpinEditsTakeOnlyTheirDigitsAndArePulledIntoRangeOnLeavin
 
 // ---- every other input path of the numeric fields ----
 
-enum class InputPath { Paste, Drop, InputMethod, Insert };
+// Accessible: what a screen reader's or voice input's edit does, through the
+// field's accessible interface.
+enum class InputPath { Paste, Drop, InputMethod, Insert, Accessible };
 enum class Field { DataId, SendId, IdLength, Offset, Interval };
 
 struct InputCase {
@@ -494,6 +564,17 @@ class InputPathTest : public ParamPanelTest, public ::testing::WithParamInterfac
       case InputPath::Insert:
         edit->insert(text);
         break;
+      case InputPath::Accessible: {
+        // A spin edit's line edit is inside it: the interface is the spin's.
+        QWidget* field = qobject_cast<SpinEdit*>(edit->parentWidget())
+                             ? edit->parentWidget()
+                             : static_cast<QWidget*>(edit);
+        QAccessibleInterface* access = QAccessible::queryAccessibleInterface(field);
+        ASSERT_NE(access->editableTextInterface(), nullptr);
+        access->editableTextInterface()->replaceText(0, access->textInterface()->characterCount(),
+                                                     text);
+        break;
+      }
     }
   }
 };
@@ -552,8 +633,226 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"DropLetterOnInterval", Field::Interval, InputPath::Drop, "x", "2"},
         InputCase{"InsertFullWidthInterval", Field::Interval, InputPath::Insert, "\uFF11\uFF10",
                   "2"},
-        InputCase{"PasteInterval", Field::Interval, InputPath::Paste, "10", "10"}),
+        InputCase{"PasteInterval", Field::Interval, InputPath::Paste, "10", "10"},
+        InputCase{"AccessibleLettersAndChinese", Field::DataId, InputPath::Accessible,
+                  "ZZ 中文 7F F", "12 34 56 78"},
+        InputCase{"AccessibleIdentifier", Field::SendId, InputPath::Accessible, "00 00 07 00",
+                  "00 00 07 00"},
+        InputCase{"AccessibleDigitsFillFromTheLeft", Field::DataId, InputPath::Accessible, "7ff",
+                  "7F F0 00 00"},
+        InputCase{"AccessibleNineDigits", Field::DataId, InputPath::Accessible, "123456789",
+                  "12 34 56 78"},
+        // A field without the focus is pulled into its range at once.
+        InputCase{"AccessibleOffsetAboveRange", Field::Offset, InputPath::Accessible, "8", "7"},
+        InputCase{"AccessibleLetterOnInterval", Field::Interval, InputPath::Accessible, "x", "2"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- text that arrives without a key press ----
+
+// A field holding what its control cannot: a write, a setting command and an
+// export refuse it with the field's own message, and send or store nothing.
+struct RefusalCase {
+  const char* name;
+  std::function<void(params::PanelControls&)> put;
+  const char* field;
+  int tab;
+  QString message;
+};
+
+void PrintTo(const RefusalCase& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class FieldRefusalTest : public ParamPanelTest,
+                         public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(FieldRefusalTest, IsRefusedWithTheFieldsOwnMessageWhateverPathItCameBy) {
+  const RefusalCase& row = GetParam();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  c.pgcFunc->setCurrentIndex(1);
+  row.put(c);
+  QWidget* field = window.findChild<QWidget*>(row.field);
+
+  EXPECT_TRUE(panel->ValidatePanel());
+  EXPECT_EQ(dialogs.messages, QStringList{row.message});
+  EXPECT_EQ(c.pgcFunc->currentIndex(), row.tab);
+  EXPECT_EQ(field->hasFocus(), field->isEnabled());  // a disabled field cannot take it
+
+  const std::uint16_t command = row.tab == 0 ? protocol::CMD_CONVT_SET : protocol::CMD_CAN_SET;
+  EXPECT_THROW(panel->SendSetCommand(command), params::EFieldRefused);
+  EXPECT_TRUE(sent.empty());
+  c.cbbByteSize->setCurrentIndex(0);
+  try {
+    params::BuildParameterFile(*panel);
+    ADD_FAILURE() << "an export would store it";
+  } catch (const params::EFieldRefused& refused) {
+    EXPECT_EQ(refused.Text(), row.message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, FieldRefusalTest,
+    ::testing::Values(
+        // Voice input into the focused field stands as typed text does, until
+        // the field is left.
+        RefusalCase{"OffsetAboveRange",
+                    [](params::PanelControls& c) {
+                      c.spEdtOffSet->setFocus();
+                      QAccessible::queryAccessibleInterface(c.spEdtOffSet)
+                          ->editableTextInterface()
+                          ->replaceText(0, 1, "8");
+                    },
+                    "spEdtOffSet", 0, "起始偏移: 8 is outside the valid values range: [0,7]"},
+        RefusalCase{"IntervalBelowRange",
+                    [](params::PanelControls& c) {
+                      c.spEdtInterval->setFocus();
+                      QAccessible::queryAccessibleInterface(c.spEdtInterval)
+                          ->editableTextInterface()
+                          ->replaceText(0, 1, "1");
+                    },
+                    "spEdtInterval", 0,
+                    "串行帧之间的时间间隔为： 1 is outside the valid values range: [2,10]"},
+        // A program's text (setText is not checked) in the identifier
+        // without a range.
+        RefusalCase{"DataIdentifierNotHexadecimal",
+                    [](params::PanelControls& c) { c.EdtDataCANID->setText("ZZ 中文 7F F"); },
+                    "EdtDataCANID", 0,
+                    "发送标识符: \"ZZ 中文 7F F0\" is not eight hexadecimal digits"},
+        // An identifier with a range gets its range message, with the filter
+        // off too: it would be sent.
+        RefusalCase{"FilterCodeNotHexadecimal",
+                    [](params::PanelControls& c) { c.edtFilterChkCode->setText("GG 00 00 00"); },
+                    "edtFilterChkCode", 2, kStandardMessage}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- what a screen reader finds ----
+
+TEST_F(ParamPanelTest, FieldsAreNamedByTheirLabelsAndReadAsShown) {
+  c.EdtUsrCANID->setText("00 00 07 00");
+  c.cbbParity->setCurrentIndex(1);
+  struct Row {
+    const char* field;
+    const char* name;
+    const char* value;
+  };
+  const Row rows[] = {
+      {"cbxChgType", "转换模式：", ""},
+      {"cbxChgDirection", "转换方向：", "双向"},
+      {"EdtUsrCANID", "发送标识符:", "00 00 07 00"},
+      {"spEdtOffSet", "起始偏移:", "0"},
+      {"spEdtLen", "长度：", "1"},
+      {"spEdtInterval", "串行帧之间的时间间隔为：", "2"},
+      {"EdtDataCANID", "发送标识符:", "00 00 00 00"},
+      {"cbbBaudRate", "波特率:", "300"},
+      {"cbbParity", "校验位:", "ODD"},
+      {"CbxCANBaudrate", "波特率:", ""},
+      {"edtFilterMaskCode", "过滤屏蔽码:", "00 00 00 00"},
+      // Without a label a list is named by its item, as the toolkit does.
+      {"cbxFilterFrame", "只接收标准帧", "只接收标准帧"},
+  };
+  for (const Row& row : rows) {
+    QAccessibleInterface* access =
+        QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(row.field));
+    ASSERT_NE(access, nullptr) << row.field;
+    EXPECT_EQ(access->text(QAccessible::Name), row.name) << row.field;
+    EXPECT_EQ(access->text(QAccessible::Value), row.value) << row.field;
+  }
+  // The hex edit's text interface reads the shown text too.
+  QAccessibleTextInterface* text =
+      QAccessible::queryAccessibleInterface(c.EdtUsrCANID)->textInterface();
+  EXPECT_EQ(text->text(0, text->characterCount()), "00 00 07 00");
+}
+
+TEST_F(ParamPanelTest, SpinValueSetByAnAssistiveTechnologyIsPulledIntoItsRange) {
+  QAccessibleValueInterface* value =
+      QAccessible::queryAccessibleInterface(c.spEdtInterval)->valueInterface();
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->minimumValue(), 2);
+  EXPECT_EQ(value->maximumValue(), 10);
+  value->setCurrentValue(12);
+  EXPECT_EQ(c.spEdtInterval->text(), "10");
+  EXPECT_EQ(value->currentValue(), 10);
+}
+
+// ---- the window's design holds what the rules accept ----
+
+// Each list and spin edit of the shipped design against the panel's rules:
+// the items, and for every value of the field the same verdict as the rules'
+// table of what the controls can hold (the one quillon-cli checks with).
+TEST_F(ParamPanelTest, DesignHoldsExactlyWhatTheRulesAccept) {
+  auto texts = [](auto&& items) {
+    QStringList list;
+    for (const auto& item : items) {
+      if constexpr (std::is_arithmetic_v<std::decay_t<decltype(item)>>)
+        list.append(QString::number(item));
+      else
+        list.append(QString::fromUtf8(item));
+    }
+    return list;
+  };
+  auto items = [](const QComboBox* box) {
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i) list.append(box->itemText(i));
+    return list;
+  };
+  // The number lists are never translated: their texts are what is sent.
+  for (QComboBox* box :
+       {c.cbbBaudRate, c.cbbByteSize, c.cbbParity, c.cbbStopBits, c.CbxCANBaudrate})
+    EXPECT_EQ(box->property("Tag").toInt(), 999) << box->objectName().toStdString();
+  EXPECT_EQ(items(c.cbbBaudRate), texts(protocol::kBaudRates));
+  EXPECT_EQ(items(c.cbbByteSize), QStringList{QString::number(protocol::kDataBits)});
+  EXPECT_EQ(items(c.cbbParity), texts(protocol::kParityItems));
+  EXPECT_EQ(items(c.cbbStopBits), texts(protocol::kStopBitsItems));
+  EXPECT_EQ(items(c.CbxCANBaudrate), texts(protocol::kCanBitRateItems));
+  EXPECT_EQ(c.cbxChgType->count(), protocol::kModeCount);
+  EXPECT_EQ(c.cbxChgDirection->count(), protocol::kDirectionCount);
+  EXPECT_EQ(c.cbxUsrFrameTp->count(), protocol::kFrameTypeCount);
+  EXPECT_EQ(c.cbxFilterFrame->count(), protocol::kFrameTypeCount);
+  EXPECT_EQ(c.cbxFilterID->count(), protocol::kFilterIdCount);
+
+  // The values each control can hold, worked out from the control alone.
+  auto numbers = [](const QComboBox* box) {
+    std::set<std::uint32_t> held;
+    for (int i = 0; i < box->count(); ++i) held.insert(box->itemText(i).toUInt());
+    return held;
+  };
+  auto indexes = [](const QComboBox* box, int first) {
+    std::set<std::uint32_t> held;
+    for (int i = 0; i < box->count(); ++i) held.insert(static_cast<std::uint32_t>(i + first));
+    return held;
+  };
+  auto spin = [](const SpinEdit* edit) {
+    std::set<std::uint32_t> held;
+    for (int v = edit->MinValue(); v <= edit->MaxValue(); ++v)
+      held.insert(static_cast<std::uint32_t>(v));
+    // Its length limit fits the largest value, and no more.
+    EXPECT_EQ(edit->MaxLength(), QString::number(edit->MaxValue()).size());
+    return held;
+  };
+  const std::pair<const char*, std::set<std::uint32_t>> fields[] = {
+      {"convt.mode", indexes(c.cbxChgType, 0)},
+      {"convt.direction", indexes(c.cbxChgDirection, 0)},
+      {"convt.idOffset", spin(c.spEdtOffSet)},
+      {"convt.idLength", spin(c.spEdtLen)},
+      {"convt.frameGapChars", spin(c.spEdtInterval)},
+      {"com.baudRate", numbers(c.cbbBaudRate)},
+      {"com.dataBits", numbers(c.cbbByteSize)},
+      {"com.parityCode", indexes(c.cbbParity, 1)},
+      // Item "1" is one stop bit (code 1), item "2" two (code 3).
+      {"com.stopBitsCode", {1, 3}},
+      {"can.bitRateIndex", indexes(c.CbxCANBaudrate, 0)},
+  };
+  for (const auto& [key, held] : fields) {
+    const protocol::ParamField* field = protocol::FindParamField(key);
+    ASSERT_NE(field, nullptr) << key;
+    std::set<std::uint32_t> candidates = held;
+    for (std::uint32_t v = 0; v <= 300; ++v) candidates.insert(v);
+    for (std::uint32_t v : {301u, 12345u, 115201u, 0xFFFFFFFFu}) candidates.insert(v);
+    for (std::uint32_t v : candidates)
+      EXPECT_EQ(field->refuse(v).has_value(), held.count(v) == 0) << key << " " << v;
+  }
+}
 
 TEST(SpinEditTest, TextThatIsNotANumberReadsAsTheMinimumAndSettingClamps) {
   SpinEdit spin;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPasswordDigestor>
 #include <QTemporaryDir>
 
@@ -27,6 +29,17 @@ const QString kScript = QStringLiteral(
 QString ConnectionText(const QString& path, const QString& password) {
   return QStringLiteral("provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
          QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
+}
+
+// How many of this process's file descriptors are open on the file.
+int DescriptorsOn(const QString& path) {
+  const QString file = QFileInfo(path).canonicalFilePath();
+  int count = 0;
+  for (const QFileInfo& fd :
+       QDir(QStringLiteral("/proc/self/fd"))
+           .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+    if (fd.symLinkTarget() == file) ++count;
+  return count;
 }
 
 class LangDbTest : public testing::Test {
@@ -191,14 +204,23 @@ TEST_F(LangDbTest, OpenInTheBackgroundEndsAsTheOpenWould) {
     }
     EXPECT_FALSE(conn_.Opening()) << c.what;
     EXPECT_EQ(conn_.Connected(), c.opened) << c.what;
+    if (c.opened) {
+      EXPECT_GT(DescriptorsOn(path_), 0) << "an open connection holds the file";
+    }
   }
-  // Closed or destroyed while the open is still running: it is waited for.
+  // Closed or destroyed while the open is still running: it is waited for,
+  // and the handle it opened is closed with it.
   conn_.BeginOpen();
   conn_.Close();
+  EXPECT_FALSE(conn_.Opening());
   EXPECT_FALSE(conn_.Connected());
-  LangDbConnection other;
-  other.ConnectionString = ConnectionText(path_, kPassword);
-  other.BeginOpen();
+  EXPECT_EQ(DescriptorsOn(path_), 0) << "closed while opening";
+  {
+    LangDbConnection other;
+    other.ConnectionString = ConnectionText(path_, kPassword);
+    other.BeginOpen();
+  }
+  EXPECT_EQ(DescriptorsOn(path_), 0) << "destroyed while opening";
 }
 
 TEST_F(LangDbTest, KeyFileIsUsedOnlyForItsFileAndPassword) {

@@ -1,12 +1,19 @@
 // Profile files: the reading, writing and integer rules of the Windows
 // private-profile calls, on real files in a temporary folder.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
+#include <iostream>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/Codepage.h"
@@ -293,29 +300,117 @@ TEST_F(ProfileTest, FailedWritesNameTheFileAndChangeNothing) {
   EXPECT_EQ(FolderEntries(), QStringList{"test.ini"});
 }
 
-TEST_F(ProfileTest, FilesThatAreNoProfilesAreNeitherReadNorReplaced) {
-  // A named pipe would block a reader; a huge file would stall every call.
-  ASSERT_EQ(::mkfifo(QFile::encodeName(Path("pipe.ini")).constData(), 0644), 0);
-  Put("[a]\nk=1\n", "huge.ini");
-  ASSERT_TRUE(QFile::resize(Path("huge.ini"), 17 << 20));
-  for (const char* name : {"pipe.ini", "huge.ini"}) {
-    ProfileFile file(Path(name));
-    EXPECT_EQ(file.ReadString("a", "k", "d"), "d") << name;
-    EXPECT_THROW(file.WriteString("a", "k", "2"), EProfileWriteError) << name;
-  }
-  EXPECT_EQ(QFileInfo(Path("huge.ini")).size(), 17 << 20);
+// What is at a name: kind, inode and mode, a link's target, a file's bytes.
+std::string Fingerprint(const QString& path) {
+  struct stat info {};
+  if (::lstat(QFile::encodeName(path).constData(), &info) != 0) return "nothing";
+  QString print = QString::asprintf("mode %o inode %lu", info.st_mode, info.st_ino);
+  if (S_ISLNK(info.st_mode)) print += " -> " + QFile::symLinkTarget(path);
+  if (S_ISREG(info.st_mode)) print += QString(" size %1").arg(info.st_size);
+  return print.toStdString();
 }
 
-TEST_F(ProfileTest, WriteKeepsPermissionsAndSymbolicLinks) {
-  Put("[a]\nk=1\n", "real.ini");
-  ASSERT_EQ(::chmod(QFile::encodeName(Path("real.ini")).constData(), 0640), 0);
-  ASSERT_TRUE(QFile::link(Path("real.ini"), Path("link.ini")));
-  ProfileFile(Path("link.ini")).WriteString("a", "k", "2");
-  EXPECT_TRUE(QFileInfo(Path("link.ini")).isSymLink());
-  EXPECT_EQ(Get("real.ini"), "[a]\nk=2\r\n");
-  struct stat info {};
-  ASSERT_EQ(::stat(QFile::encodeName(Path("real.ini")).constData(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
+// Counts the opens of one file system object while it lives.
+class OpenWatch {
+ public:
+  explicit OpenWatch(const QString& path) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0) inotify_add_watch(fd_, QFile::encodeName(path).constData(), IN_OPEN);
+  }
+  ~OpenWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OpenWatch(const OpenWatch&) = delete;
+  OpenWatch& operator=(const OpenWatch&) = delete;
+  bool Opened() const {
+    char buffer[4096];
+    return fd_ >= 0 && ::read(fd_, buffer, sizeof buffer) > 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Only a regular file is read or replaced. Anything else reads as missing,
+// refuses every write with its reason and is left as it was; a named pipe or
+// a device is not even opened (opening one can block, or act on the device).
+TEST_F(ProfileTest, OnlyARegularFileIsReadOrReplaced) {
+  const auto file = [this](const QByteArray& bytes, mode_t mode) {
+    return [this, bytes, mode](const QString& path) {
+      Put(bytes, QFileInfo(path).fileName());
+      return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+    };
+  };
+  const auto node = [](mode_t kind) {
+    return [kind](const QString& path) {
+      return ::mknod(QFile::encodeName(path).constData(), kind | 0666, makedev(1, 3)) == 0;
+    };
+  };
+  const struct {
+    const char* name;
+    std::function<bool(const QString& path)> make;  // false: cannot be made here
+    const char* read;                               // what [a] k reads as
+    const char* refusal;                            // part of the write's reason; nullptr: written
+    mode_t mode = 0;                                // of the written file
+    bool watchOpens = false;
+  } cases[] = {
+      {"regular file", file("[a]\nk=1\n", 0600), "1", nullptr, 0600},
+      {"link to a regular file",
+       [&file, this](const QString& path) {
+         return file("[a]\nk=1\n", 0640)(Path("real.ini")) && QFile::link("real.ini", path);
+       },
+       "1", nullptr, 0640},
+      {"read-only file", file("[a]\nk=1\n", 0444), "1", "The file is read-only"},
+      {"file too large for a profile",
+       [&file](const QString& path) {
+         return file("[a]\nk=1\n", 0644)(path) && QFile::resize(path, 17 << 20);
+       },
+       "d", "too large"},
+      {"named pipe", node(S_IFIFO), "d", "named pipe (FIFO)", 0, true},
+      {"device node", node(S_IFCHR), "d", "It is a device", 0, true},
+      {"folder", [](const QString& path) { return QDir().mkdir(path); }, "d", "It is a folder"},
+      {"link to nothing", [](const QString& path) { return QFile::link("missing.ini", path); }, "d",
+       "symbolic link to a missing file"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    for (const QString& entry :
+         QDir(dir_.path())
+             .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+      const QByteArray name = QFile::encodeName(Path(entry));
+      if (::unlink(name.constData()) != 0) ::rmdir(name.constData());
+    }
+    if (!test.make(Path())) {
+      std::cout << "[ SKIPPED  ] " << test.name << " cannot be made here\n";
+      continue;
+    }
+    const std::string before = Fingerprint(Path());
+    const OpenWatch opens(Path());
+    ProfileFile profile(Path());
+    EXPECT_EQ(profile.ReadString("a", "k", "d"), test.read);
+    if (test.refusal) {
+      try {
+        profile.WriteString("a", "k", "2");
+        ADD_FAILURE() << "written";
+      } catch (const EProfileWriteError& e) {
+        EXPECT_EQ(e.Text(), "Unable to write to " + Path());
+        EXPECT_TRUE(e.Reason().contains(test.refusal)) << e.Reason().toStdString();
+      }
+      EXPECT_EQ(Fingerprint(Path()), before);
+    } else {
+      profile.WriteString("a", "k", "2");
+      EXPECT_EQ(profile.ReadString("a", "k", {}), "2");
+      EXPECT_EQ(QFileInfo(Path()).isSymLink(), (before.find(" -> ") != std::string::npos))
+          << "a link stays";
+      struct stat info {};
+      ASSERT_EQ(::stat(QFile::encodeName(Path()).constData(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, test.mode);
+    }
+    if (test.watchOpens) {
+      EXPECT_FALSE(opens.Opened()) << "opened";
+    }
+    for (const QString& entry : FolderEntries())
+      EXPECT_FALSE(entry.startsWith('.')) << "temporary file left: " << entry.toStdString();
+  }
 }
 
 }  // namespace

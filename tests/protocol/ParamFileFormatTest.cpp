@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "messages/Messages.h"
@@ -44,7 +45,25 @@ TEST(ParamFileFormat, RecordsSurviveBuildAndReadAndTheDataConversionFieldsAreNot
   const ParamFileBytes file = BuildParamFile(records);
   EXPECT_EQ(CheckParamFile(file, file.size()), ParamFileCheck::Valid);
   EXPECT_EQ(ReadParamFileRecords(file), SampleRecords());
-  EXPECT_EQ(GetLe32(&file[kParamFileCrcOffset]), ParamFileCrc(file));
+  // The same records as a known file, worked out by hand: header, CRC-32/JAMCRC
+  // 0xBB3A8B84 and each record's frame with its CRC-16/UMTS.
+  Bytes known(kParamFileSize, 0);
+  const auto put = [&known](std::size_t offset, const char* hex) {
+    for (std::size_t i = 0; hex[2 * i]; ++i)
+      known[offset + i] =
+          static_cast<std::uint8_t>(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
+  };
+  put(0, "1D0C00001D00848B3ABB");
+  put(1024, "7F010000000A0201010603091234567800000000000000000000D30C0D");
+  put(2048, "7F01000000070000E1000802030000000000000000000000000032A40D");
+  put(3072, "7F010000000B0A801300000ABC1F00FF00000000000000000000C4670D");
+  EXPECT_EQ(Bytes(file.begin(), file.end()), known);
+  EXPECT_EQ(ParamFileCrc(known), 0xBB3A8B84u);
+}
+
+TEST(ParamFileFormat, JamCrcGivesTheCatalogueCheckValue) {
+  const char* text = "123456789";
+  EXPECT_EQ(JamCrc(kJamCrcStart, reinterpret_cast<const std::uint8_t*>(text), 9), 0x340BC6D9u);
 }
 
 TEST(ParamFileFormat, ChecksRunInTheImportsOrderAndTheFirstFailureDecides) {

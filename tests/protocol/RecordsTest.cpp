@@ -120,10 +120,12 @@ TEST_P(VersionTextTest, WritesNumbersInDecimalWithTwoDigitMonthAndDay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Labels, VersionTextTest,
-    testing::Values(VersionCase{{1, 2, 20, 17, 9, 5, 3, 4}, "1.2", "build20170905", "3.4"},
-                    VersionCase{{1, 2, 20, 17, 10, 26, 0, 0}, "1.2", "build20171026", "0.0"},
-                    VersionCase{{9, 99, 0, 7, 12, 100, 1, 1}, "9.99", "build0712100", "1.1"},
-                    VersionCase{{255, 0, 0, 0, 0, 0, 10, 255}, "255.0", "build000000", "10.255"}));
+    testing::Values(
+        VersionCase{{1, 2, 20, 17, 9, 5, 3, 4}, "1.2", "build20170905", "3.4"},
+        VersionCase{{1, 2, 20, 17, 10, 26, 0, 0}, "1.2", "build20171026", "0.0"},
+        VersionCase{{9, 99, 0, 7, 12, 100, 1, 1}, "9.99", "build0712100", "1.1"},
+        VersionCase{{255, 0, 0, 0, 0, 0, 10, 255}, "255.0", "build000000", "10.255"},
+        VersionCase{{255, 10, 255, 255, 100, 9, 12, 255}, "255.10", "build25525510009", "12.255"}));
 
 }  // namespace
 }  // namespace protocol

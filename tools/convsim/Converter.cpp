@@ -16,6 +16,7 @@ constexpr std::uint8_t kNoisePattern[] = {0x00, 0x55, 0xAA, 0x13, 0xFF, 0x3C};
 // false frame.
 constexpr std::size_t kStrayFromEnd = 4;
 
+// The converter's identifier bounds (see CheckConvtRanges in Converter.h).
 constexpr std::uint32_t kStandardIdMax = 0x7FF;
 constexpr std::uint32_t kExtendedIdMax = 0x1FFFFFFF;
 
@@ -130,6 +131,7 @@ std::string CheckConvtRanges(const ConvtParams& p) {
 }
 
 std::string CheckComRanges(const ComParams& p) {
+  // The converter's rates: kept apart from the tool's list (see Converter.h).
   static constexpr std::uint32_t kRates[] = {300,  600,   1200,  2400,  4800,
                                              9600, 19200, 38400, 57600, 115200};
   if (std::find(std::begin(kRates), std::end(kRates), p.baudRate) == std::end(kRates))

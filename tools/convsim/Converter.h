@@ -85,6 +85,10 @@ class Converter {
 // The reason a record is outside its documented range, or an empty text.
 // Only what the record itself decides is checked (a send identifier's bound
 // depends on the CAN record, so only the extended bound applies).
+// These are the converter's own ranges, written here on purpose rather than
+// taken from the tool's rules (protocol/PanelRules): the simulator plays the
+// converter, and a tool whose rules drifted from the converter's must meet a
+// converter that refuses, not one that agrees with it by construction.
 std::string CheckConvtRanges(const protocol::ConvtParams& p);
 std::string CheckComRanges(const protocol::ComParams& p);
 std::string CheckCanRanges(const protocol::CanParams& p);

@@ -1,5 +1,6 @@
 #include "PtyPort.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -102,6 +103,27 @@ bool PtyPort::Open(std::string& error) {
     return false;
   }
   return true;
+}
+
+std::vector<std::string> PtyPort::RemoveLinksToTerminal(const std::string& programDir) {
+  std::vector<std::string> removed;
+  struct stat terminal {};
+  if (terminal_ < 0 || fstat(terminal_, &terminal) != 0) return removed;
+  const std::string folder = programDir + "/sys/ports";
+  DIR* entries = opendir(folder.c_str());
+  if (!entries) return removed;
+  while (const dirent* entry = readdir(entries)) {
+    const std::string path = folder + "/" + entry->d_name;
+    struct stat link {};
+    struct stat target {};
+    if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) continue;
+    if (stat(path.c_str(), &target) != 0 || !S_ISCHR(target.st_mode) ||
+        target.st_rdev != terminal.st_rdev)
+      continue;
+    if (unlink(path.c_str()) == 0) removed.push_back(entry->d_name);
+  }
+  closedir(entries);
+  return removed;
 }
 
 int PtyPort::Link(const std::string& programDir, int com, bool replace, std::string& error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The operating-system side of the simulator: the pseudo-terminal and the
 // sys/ports/comN link that names it for the tool. Every Linux call of convsim
@@ -18,6 +19,13 @@ class PtyPort {
   // the terminal side open, so the line stays usable while no tool has it
   // open. Returns false and sets `error` on failure.
   bool Open(std::string& error);
+
+  // Removes the links in <programDir>/sys/ports that point at this terminal
+  // (by any path to it). A simulator that was killed leaves its link behind;
+  // once its terminal is given to this simulator, the link names this line
+  // under a COM number the operator did not choose. Only symbolic links to
+  // this terminal are touched. Returns the names removed.
+  std::vector<std::string> RemoveLinksToTerminal(const std::string& programDir);
 
   // Links <programDir>/sys/ports/comN to the terminal side. With `com` 0 the
   // first number from 1 up without an entry is taken. A link to a

@@ -18,6 +18,7 @@
 
 #include "Control.h"
 #include "Converter.h"
+#include "LineSplitter.h"
 #include "Options.h"
 #include "PtyPort.h"
 #include "RequestAssembler.h"
@@ -79,24 +80,6 @@ std::string Hex(const std::uint8_t* bytes, std::size_t n) {
   return text;
 }
 
-// Splits a growing text into complete lines.
-class LineSplitter {
- public:
-  template <typename F>
-  void Feed(const char* data, std::size_t n, F onLine) {
-    partial_.append(data, n);
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = partial_.find('\n', start)) != std::string::npos; start = nl + 1)
-      onLine(partial_.substr(start, nl - start));
-    partial_.erase(0, start);
-    // A line without an end this long is no control line; drop it.
-    if (partial_.size() > 4096) partial_.clear();
-  }
-
- private:
-  std::string partial_;
-};
-
 class Simulator {
  public:
   Simulator(const Options& options, PtyPort& port, std::FILE* log)
@@ -105,6 +88,8 @@ class Simulator {
   bool ApplyStartupOptions(std::string& error);
   bool OpenControlFile(std::string& error);
   int Run();
+  // One line of the frame log, with its time stamp.
+  void Log(const std::string& line);
 
  private:
   struct Queued {
@@ -113,7 +98,6 @@ class Simulator {
     std::size_t sent = 0;
   };
 
-  void Log(const std::string& line);
   void Say(const std::string& text);
   void ReadFromTool();
   void HandleEvents(const std::vector<AssemblerEvent>& events);
@@ -372,6 +356,9 @@ int main(int argc, char** argv) {
   if (!simulator.ApplyStartupOptions(error) || !simulator.OpenControlFile(error) ||
       !InstallSignals(error) || !port.Open(error))
     return Fail(error);
+  for (const std::string& name : port.RemoveLinksToTerminal(options.programDir))
+    simulator.Log("removed sys/ports/" + name + ": a link to " + port.TerminalPath() +
+                  " left by a simulator that ended without removing it");
   const int com = port.Link(options.programDir, options.com, options.replace, error);
   if (com == 0) return Fail(error);
 
