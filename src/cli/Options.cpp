@@ -73,12 +73,12 @@ constexpr const char* kOptionsSynopsis =
 
 constexpr const char* kReportHelp =
     "usage: quillon-cli --report FILE COMMAND ...\n"
-    "  Appends one JSON object per line to FILE for every converter handled: each port\n"
-    "  of a run, each converter of a --wait loop (one that never answered too). Each\n"
-    "  line is one write to a file opened for appending, so that several quillon-cli\n"
-    "  processes can share one file. FILE must be a regular file or a new name; a\n"
-    "  FIFO, a device, a socket, a directory or a read-only file is refused (exit 2)\n"
-    "  before anything is sent.\n"
+    "  Appends one JSON object per line to FILE for every converter handled:\n"
+    "  each port of a run, each converter of a --wait loop (one that never\n"
+    "  answered too). Each line is one write to a file opened for appending, so\n"
+    "  that several quillon-cli processes can share one file. FILE must be a\n"
+    "  regular file or a new name; a FIFO, a device, a socket, a directory or a\n"
+    "  read-only file is refused (exit 2) before anything is sent.\n"
     "\n"
     "fields:\n"
     "  time       when the converter was taken: ISO 8601 with the UTC offset\n"
@@ -89,15 +89,17 @@ constexpr const char* kReportHelp =
     "  command    version, read, verify, write, set or restore\n"
     "  dryRun     true for write --dry-run and set --dry-run; absent otherwise\n"
     "  file       write and verify: the parameter file, as given\n"
-    "  fileCrc    write and verify: that file's CRC-32 (its header's), 0x and 8 digits\n"
-    "  version    the converter's versions, {\"software\",\"build\",\"hardware\"} as the\n"
-    "             window shows them; null when it did not answer\n"
+    "  fileCrc    write and verify: that file's CRC-32 (the one its header\n"
+    "             holds), 0x and 8 hexadecimal digits\n"
+    "  version    the converter's versions, {\"software\",\"build\",\"hardware\"}\n"
+    "             as the window shows them; null when it did not answer\n"
     "  result     \"ok\", or the error text\n"
     "  exit       the exit status this converter gives: 0 for ok\n"
-    "  seconds    from the converter's answer (or the port's opening) to the result\n"
-    "  written    write and set that failed: the records the converter acknowledged\n"
-    "             before the failure, in the order sent (\"convt\", \"com\", \"can\"); []\n"
-    "             when none\n";
+    "  seconds    from the converter's answer (or the port's opening) to the\n"
+    "             result\n"
+    "  written    write and set that failed: the records the converter\n"
+    "             acknowledged before the failure, in the order sent (\"convt\",\n"
+    "             \"com\", \"can\"); [] when none\n";
 
 const CommandHelp* FindCommand(const QString& name) {
   for (const CommandHelp& command : kCommands)
@@ -154,6 +156,36 @@ int NoAnswerMs(const QByteArray& value) {
     Usage(QStringLiteral("--no-answer takes seconds, more than 0 and at most a day: %1")
               .arg(Text(value)));
   return static_cast<int>(ms);
+}
+
+// "usage: quillon-cli OPTIONS COMMAND" at most 78 columns wide, the lines
+// after the first under its first option; a bracketed option is never cut.
+QString UsageLine(const QString& command) {
+  const QString lead = QStringLiteral("usage: quillon-cli ");
+  QStringList items;
+  int depth = 0;
+  QString item;
+  for (const QChar c : QLatin1String(kOptionsSynopsis) + QLatin1Char(' ') + command) {
+    if (c == QLatin1Char(' ') && depth == 0) {
+      if (!item.isEmpty()) items << item;
+      item.clear();
+      continue;
+    }
+    depth += c == QLatin1Char('[') ? 1 : c == QLatin1Char(']') ? -1 : 0;
+    item += c;
+  }
+  items << item;
+  QString text;
+  QString line = lead;
+  for (const QString& next : items) {
+    if (line.size() > lead.size() && line.size() + 1 + next.size() > 78) {
+      text += line + QLatin1Char('\n');
+      line = QString(lead.size(), QLatin1Char(' '));
+    }
+    if (line.trimmed().size() > 0 && !line.endsWith(QLatin1Char(' '))) line += QLatin1Char(' ');
+    line += next;
+  }
+  return text + line + QLatin1Char('\n');
 }
 
 // A word that the parser takes as an option: "-" alone is an argument.
@@ -298,37 +330,41 @@ QString HelpText(const QString& name) {
   if (!name.isEmpty()) {
     const CommandHelp* command = FindCommand(name);
     if (!command) Usage(QStringLiteral("unknown command %1").arg(name));
-    return QStringLiteral("usage: quillon-cli %1 %2\n")
-               .arg(QLatin1String(kOptionsSynopsis), QLatin1String(command->synopsis)) +
+    return UsageLine(QLatin1String(command->synopsis)) +
            Wrapped(QLatin1String(command->text), QStringLiteral("  "));
   }
-  QString text = Wrapped(
-      QStringLiteral("usage: quillon-cli %1 COMMAND [ARGS]").arg(QLatin1String(kOptionsSynopsis)),
-      QString());
+  QString text = UsageLine(QStringLiteral("COMMAND [ARGS]"));
   text += QStringLiteral(
       "\n"
-      "Options may stand anywhere, before or after the command and its arguments; '--' ends\n"
-      "them (a file named '--json' is written 'read -- --json').\n"
-      "  --port P     COMn (n 1..255, resolved as the window resolves it) or a device path;\n"
-      "               default COM1. Also --port=P. Several, separated by commas\n"
-      "               (COM3,COM4,/dev/ttyUSB2), or 'all': every port where 'find' finds a\n"
-      "               converter. Each port runs at once on a thread of its own; lines start\n"
-      "               with the port's name, JSON objects hold \"port\", and a summary follows.\n"
-      "  --json       one JSON object on stdout for every command and port, failures included\n"
+      "Options may stand anywhere, before or after the command and its arguments;\n"
+      "'--' ends them (a file named '--json' is written 'read -- --json').\n"
+      "  --port P     COMn (n 1..255, resolved as the window resolves it) or a device\n"
+      "               path; default COM1. Also --port=P. Several, separated by commas\n"
+      "               (COM3,COM4,/dev/ttyUSB2), or 'all': every port where 'find'\n"
+      "               finds a converter. Each port runs at once on a thread of its\n"
+      "               own; lines start with the port's name, JSON objects hold\n"
+      "               \"port\", and a summary follows.\n"
+      "  --json       one JSON object on stdout for every command and port, failures\n"
+      "               included\n"
       "  --quiet      no messages to people on success, nor the list of changes\n"
-      "  --wait       wait for the port and a converter that answers, then run the command;\n"
-      "               holds the port's lock file (/run/lock/LCK..ttyUSB0) until the end, so\n"
-      "               that a second loop, the window and 'find' see who holds it\n"
-      "  --repeat     run the command on one converter after the other until Ctrl-C (or\n"
-      "               SIGTERM, SIGHUP), then print 'passed N, failed N, no answer N' per port\n"
-      "               and in total\n"
-      "  --no-answer S  with --wait: a converter that is there but does not answer within S\n"
-      "               seconds (default 5) gets the line 'no answer' and counts as failed. It\n"
-      "               is there when its port appears, or when bytes come that hold no reply\n"
-      "  --strict-crc a reply whose checksum does not hold is taken as not received (by\n"
-      "               default it is accepted, as the window accepts it)\n"
-      "  --report FILE  append one JSON line per converter handled (see 'help report')\n"
-      "  --dry-run    write and set: read, check and print the changes; send no setting\n"
+      "  --wait       wait for the port and a converter that answers, then run the\n"
+      "               command; holds the port's lock file (/run/lock/LCK..ttyUSB0)\n"
+      "               until the end, so that a second loop, the window and 'find'\n"
+      "               see who holds it\n"
+      "  --repeat     run the command on one converter after the other until Ctrl-C\n"
+      "               (or SIGTERM, SIGHUP), then print 'passed N, failed N, no answer\n"
+      "               N' per port and in total\n"
+      "  --no-answer S\n"
+      "               with --wait: a converter that is there but does not answer\n"
+      "               within S seconds (default 5) gets the line 'no answer' and\n"
+      "               counts as failed. It is there when its port appears, or when\n"
+      "               bytes come that hold no reply\n"
+      "  --strict-crc a reply whose checksum does not hold is taken as not received\n"
+      "               (by default it is accepted, as the window accepts it)\n"
+      "  --report FILE\n"
+      "               append one JSON line per converter handled (see 'help report')\n"
+      "  --dry-run    write and set: read, check and print the changes; send no\n"
+      "               setting\n"
       "\n"
       "commands:\n");
   for (const CommandHelp& command : kCommands)
@@ -338,19 +374,20 @@ QString HelpText(const QString& name) {
       "\n"
       "exit status:\n"
       "  0  done; verify: the converter matches the file\n"
-      "  1  the converter refused, the read-back differs from what was written, or verify\n"
-      "     found a difference\n"
-      "  2  usage or bad input: an unknown option, command or key, a value that is not a\n"
-      "     number or that the window's rules refuse, an invalid parameter file or one the\n"
-      "     window's controls cannot hold, a file that cannot be written\n"
-      "  3  the port cannot be opened, another program holds it, or there is no usable\n"
-      "     program folder\n"
-      "  4  no reply, or an incomplete one, within the time-out; a converter that never\n"
-      "     answered; or SIGINT, SIGTERM or SIGHUP\n"
-      "With several ports, or several converters in a --repeat loop: 0 when every one\n"
-      "succeeded, otherwise the most serious status among them, in this order: 4 (a\n"
-      "converter's state is unknown), 1 (it does not hold what was asked), 3 (a port was\n"
-      "not reached), 2 (input refused); nothing was sent for 3 and 2.\n");
+      "  1  the converter refused, the read-back differs from what was written, or\n"
+      "     verify found a difference\n"
+      "  2  usage or bad input: an unknown option, command or key, a value that is\n"
+      "     not a number or that the window's rules refuse, an invalid parameter\n"
+      "     file or one the window's controls cannot hold, a file that cannot be\n"
+      "     written\n"
+      "  3  the port cannot be opened, another program holds it, or there is no\n"
+      "     usable program folder\n"
+      "  4  no reply, or an incomplete one, within the time-out; a converter that\n"
+      "     never answered; or SIGINT, SIGTERM or SIGHUP\n"
+      "With several ports, or several converters in a --repeat loop: 0 when every\n"
+      "one succeeded, otherwise the most serious status among them, in this order:\n"
+      "4 (a converter's state is unknown), 1 (it does not hold what was asked),\n"
+      "3 (a port was not reached), 2 (input refused); nothing was sent for 3 and 2.\n");
   return text;
 }
 
