@@ -18,11 +18,6 @@ using protocol::ParameterRecords;
 
 constexpr const char* kPortPlaceholder = "{port}";
 
-QJsonObject Merged(QJsonObject into, const QJsonObject& from) {
-  for (auto it = from.begin(); it != from.end(); ++it) into.insert(it.key(), it.value());
-  return into;
-}
-
 // What the window's controls hold after the connect's read.
 ParameterRecords AsShownAfterRead(const ParameterRecords& read) {
   return {protocol::AsPanelShows(read.convt),
@@ -146,7 +141,7 @@ Job ReadJob(const Options& options) {
       ExportFile(FileForPort(file.front(), link.Port()), records);
       out.Say(QStringLiteral("Data parameters saved successfully!"));
     }
-    QJsonObject data = Merged(RecordsJson(records), {{"version", VersionJson(version)}});
+    QJsonObject data = MergedJson(RecordsJson(records), {{"version", VersionJson(version)}});
     if (!shownOtherwise.empty()) data.insert("warnings", ShownOtherwiseJson(shownOtherwise));
     return JobResult(data);
   };

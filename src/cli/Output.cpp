@@ -67,6 +67,11 @@ int Output::Fail(const CliError& failure) const {
   return failure.Status();
 }
 
+QJsonObject MergedJson(QJsonObject into, const QJsonObject& from) {
+  for (auto it = from.begin(); it != from.end(); ++it) into.insert(it.key(), it.value());
+  return into;
+}
+
 QJsonObject VersionJson(const protocol::VersionRecord& version) {
   return {{"software", QString::fromStdString(version.SoftwareText())},
           {"build", QString::fromStdString(version.BuildDateText())},

@@ -50,6 +50,9 @@ class Output {
   QString port_;
 };
 
+// `into` with the keys of `from` added (and replacing its own).
+QJsonObject MergedJson(QJsonObject into, const QJsonObject& from);
+
 // The version as the window's three labels show it.
 QJsonObject VersionJson(const protocol::VersionRecord& version);
 QString VersionText(const protocol::VersionRecord& version);

@@ -13,11 +13,6 @@
 namespace cli {
 namespace {
 
-QJsonObject Merged(QJsonObject into, const QJsonObject& from) {
-  for (auto it = from.begin(); it != from.end(); ++it) into.insert(it.key(), it.value());
-  return into;
-}
-
 // How a converter's turn ended, for its line, its JSON object and its
 // report entry.
 struct Outcome {
@@ -115,7 +110,8 @@ class PortRun {
       out_.Fail(CliError(outcome.status, outcome.failure.toStdString(), outcome.data));
       return;
     }
-    if (out_.Json()) out_.PrintJson(Merged({{"ok", outcome.status == kExitDone}}, outcome.data));
+    if (out_.Json())
+      out_.PrintJson(MergedJson({{"ok", outcome.status == kExitDone}}, outcome.data));
   }
 
   Tally Once() {
@@ -194,7 +190,7 @@ class PortRun {
       out_.Line(ResultLine(sequence, outcome));
       return;
     }
-    QJsonObject line = Merged({{"seq", sequence}}, outcome.data);
+    QJsonObject line = MergedJson({{"seq", sequence}}, outcome.data);
     if (outcome.version) line.insert("version", *outcome.version);
     line.insert("ok", outcome.failure.isEmpty());
     if (!outcome.failure.isEmpty()) line.insert("error", outcome.failure);
