@@ -142,6 +142,8 @@ void TakePorts(Options& options, const QByteArray& value) {
     if (number) numbers << *number;
     options.ports << checked;
   }
+  // A thread each: as many as there are COM numbers.
+  if (options.ports.size() > 255) Usage(QStringLiteral("--port names more than 255 ports"));
 }
 
 // Seconds, with at most three decimals: 5, 0.5, 12.25. Nothing else.
@@ -348,9 +350,10 @@ QString HelpText(const QString& name) {
       "               included\n"
       "  --quiet      no messages to people on success, nor the list of changes\n"
       "  --wait       wait for the port and a converter that answers, then run the\n"
-      "               command; holds the port's lock file (/run/lock/LCK..ttyUSB0)\n"
-      "               until the end, so that a second loop, the window and 'find'\n"
-      "               see who holds it\n"
+      "               command; while the port's device is there, also between\n"
+      "               converters, its lock file (/run/lock/LCK..ttyUSB0) names this\n"
+      "               program, so that a second loop, the window and 'find' see who\n"
+      "               holds it\n"
       "  --repeat     run the command on one converter after the other until Ctrl-C\n"
       "               (or SIGTERM, SIGHUP), then print 'passed N, failed N, no answer\n"
       "               N' per port and in total\n"

@@ -1,5 +1,6 @@
 #include "cli/Station.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
 
@@ -30,7 +31,10 @@ bool Station::Present() {
   }
   const std::string device = platform::PresentDevicePath(link_.Port().toStdString());
   if (device.empty()) {
+    // The name may be given to another device meanwhile (a pty number, an
+    // adapter plugged elsewhere): no lock names what is not there.
     link_.Close();
+    lock_.Release();
     absent_ = true;
     return false;
   }

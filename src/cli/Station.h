@@ -16,9 +16,10 @@ namespace cli {
 // longest wait for a port that is not (its coming wakes the wait at once).
 inline constexpr int kRetryMs = 500;
 
-// One port of a --wait loop: waits for a converter and for it to go. From
-// the moment the port is there until the station ends, the port's lock file
-// names this process, also while the port is closed between converters.
+// One port of a --wait loop: waits for a converter and for it to go. While
+// the port leads to a device, its lock file names this process, also while
+// the port is closed between converters; a device that goes takes its lock
+// with it (its name may come back on another device).
 //
 // A port that appears wakes the station at once (NudgeAll() from the port
 // watch); a port that stays is asked for a converter every kRetryMs. A

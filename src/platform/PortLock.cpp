@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 namespace platform {
 
@@ -19,6 +21,11 @@ constexpr std::size_t kLockFileMax = 64;
 // A stale lock taken over by another program between our look and our link
 // makes the link fail again; a few tries settle it.
 constexpr int kAttempts = 3;
+
+// The devices this process's PortLocks hold: one lock file names the
+// process, not which of its threads holds the device.
+std::mutex gHeldMutex;
+std::set<std::string> gHeld;
 
 // The process id a lock file holds, 0 when it holds none (missing, empty,
 // not a number).
@@ -96,6 +103,22 @@ PortLock::State PortLock::Acquire(const std::string& device) {
   otherPid_ = 0;
   problem_.clear();
   const std::string path = PathOf(folder_, device);
+  {
+    std::lock_guard<std::mutex> lock(gHeldMutex);
+    if (!gHeld.insert(path).second) {
+      otherPid_ = static_cast<int>(::getpid());
+      return state_ = State::HeldByOther;
+    }
+  }
+  const State state = TakeFile(path);
+  if (state != State::Held) {
+    std::lock_guard<std::mutex> lock(gHeldMutex);
+    gHeld.erase(path);
+  }
+  return state;
+}
+
+PortLock::State PortLock::TakeFile(const std::string& path) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     const std::string temporary = WriteTemporary(folder_);
     if (temporary.empty()) return Fail("cannot make a lock file in " + folder_, errno);
@@ -124,8 +147,11 @@ PortLock::State PortLock::Acquire(const std::string& device) {
 }
 
 void PortLock::Release() {
-  if (state_ == State::Held && ReadLockPid(path_) == static_cast<int>(::getpid()))
-    ::unlink(path_.c_str());
+  if (state_ == State::Held) {
+    if (ReadLockPid(path_) == static_cast<int>(::getpid())) ::unlink(path_.c_str());
+    std::lock_guard<std::mutex> lock(gHeldMutex);
+    gHeld.erase(path_);
+  }
   state_ = State::Free;
   path_.clear();
 }

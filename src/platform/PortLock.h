@@ -39,7 +39,7 @@ class PortLock {
   enum class State {
     Free,         // nothing held
     Held,         // this process holds the lock of Device()
-    HeldByOther,  // OtherPid() holds it; nothing held
+    HeldByOther,  // OtherPid() holds it (this process's id: another PortLock here); nothing held
     Unavailable,  // no lock file can be made here (Problem() says why); nothing held
   };
 
@@ -51,7 +51,8 @@ class PortLock {
   // Takes the lock of `device`, a real path, releasing the one held before
   // when it named another device. A stale lock file is removed first. The
   // file is made whole beside the lock and linked into place, so that
-  // another program never reads a half-written one.
+  // another program never reads a half-written one. Another PortLock of
+  // this process holding the device counts as another holder.
   State Acquire(const std::string& device);
   // Removes the lock file when it still holds this process's id.
   void Release();
@@ -63,6 +64,7 @@ class PortLock {
 
  private:
   State Fail(const std::string& what, int error);
+  State TakeFile(const std::string& path);
 
   std::string folder_;
   State state_ = State::Free;
