@@ -53,6 +53,9 @@ void Station::HoldLock(const std::string& device) {
   switch (lock_.Acquire(device)) {
     case platform::PortLock::State::HeldByOther:
       link_.Close();
+      if (lock_.OtherPid() == QCoreApplication::applicationPid())
+        throw CliError(kExitUsage, link_.Port().toStdString() + " leads to " + device +
+                                       ", as another port of this command does");
       throw CliError(kExitPort,
                      platform::OpenFailureReason(link_.Port().toStdString(),
                                                  platform::CommError::InUse, EBUSY, "enu"));

@@ -100,6 +100,15 @@ class JigTest : public ::testing::Test {
     return run;
   }
 
+  // Waits until the program has said `text` on stderr.
+  static void WaitUntilSaid(ChildProcess& cli, const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + kRunTime;
+    std::string said;
+    while ((said += cli.TakeErrors()).find(text) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+      cli.Wait(std::chrono::milliseconds(10));
+  }
+
   // The setting commands a unit received.
   static QStringList Sets(const ConvsimProcess& unit) {
     return unit.ReceivedCommands().filter(QRegularExpression("_SET$"));
@@ -275,12 +284,7 @@ TEST_F(JigTest, ManyPortsAtOnceWithTheirReportAndFind) {
 // A signal ends every port's wait at once; each says so, the total follows.
 TEST_F(JigTest, ASignalEndsEveryPort) {
   const auto waiting = Start({"--json", "--wait", "--port", "COM11,COM12,COM13", "version"});
-  const auto deadline = std::chrono::steady_clock::now() + kRunTime;
-  std::string said;
-  while ((said += waiting->TakeErrors()).find("waiting for a converter on COM13") ==
-             std::string::npos &&
-         std::chrono::steady_clock::now() < deadline)
-    waiting->Wait(std::chrono::milliseconds(10));
+  WaitUntilSaid(*waiting, "waiting for a converter on COM13");
   waiting->Signal(SIGTERM);
   const auto status = waiting->Wait(kRunTime);
   ASSERT_TRUE(status.has_value());
@@ -420,6 +424,28 @@ TEST_F(JigTest, StationsNeverLoseAUnit) {
     EXPECT_EQ(results.filter("no answer").size(), 1) << port.toStdString();
   }
   EXPECT_EQ(Strings(Of(report, "COM8").back()["written"]), (QStringList{"convt", "com"}));
+}
+
+// Two names of a device that is not there yet: when it comes, one port runs
+// and the other is refused, rather than both taking it in turns.
+TEST_F(JigTest, TwoNamesOfADeviceThatComesLater) {
+  const auto waiting =
+      Start({"--json", "--wait", "--port", "COM14," + File("sys/ports/com14"), "version"});
+  WaitUntilSaid(*waiting, "waiting for a converter on COM14");
+  WaitUntilSaid(*waiting, "waiting for a converter on " + File("sys/ports/com14").toStdString());
+  const auto unit = Unit(14);
+  const auto status = waiting->Wait(kRunTime);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(status->ExitedWith(2));
+  const std::vector<QJsonObject> lines =
+      JsonLines(QByteArray::fromStdString(waiting->TakeOutput()));
+  ASSERT_EQ(lines.size(), 3u);
+  QStringList outcomes;
+  for (std::size_t i = 0; i < 2; ++i)
+    outcomes << (lines[i]["ok"].toBool() ? QStringLiteral("ok") : lines[i]["error"].toString());
+  EXPECT_TRUE(outcomes.contains("ok")) << outcomes.join('\n').toStdString();
+  EXPECT_EQ(outcomes.filter("as another port of this command does").size(), 1)
+      << outcomes.join('\n').toStdString();
 }
 
 }  // namespace
