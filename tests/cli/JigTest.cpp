@@ -367,6 +367,14 @@ TEST_F(JigTest, StationsNeverLoseAUnit) {
         "",
         {"convt", "com"}},
        {"a good unit again", [&] { com9 = Unit(9); }, "COM9", true, "", {}}},
+      {{"a unit that refuses even the version query; the loop goes on",
+        [&] {
+          com8 = Unit(8, {"--fault", "CMD_GET_VERSION refuse"});
+        },
+        "COM8",
+        false,
+        "the converter refused the request (CMD_GET_VERSION, status 0x21)",
+        {}}},
   };
   const QString holder = QStringLiteral("quillon-cli (process %1)").arg(station->Pid());
   for (const auto& step : steps) {
@@ -402,13 +410,14 @@ TEST_F(JigTest, StationsNeverLoseAUnit) {
   }
 
   station->Signal(SIGHUP);
-  for (const QString port : {"COM8", "COM9"})
+  for (const auto& [port, failed] : {std::pair<QString, int>{"COM8", 2}, {"COM9", 1}})
     EXPECT_EQ(
         nextFor(port),
-        (QJsonObject{{"port", port}, {"passed", 1}, {"failed", 1}, {"noAnswer", 1}, {"exit", 4}}));
+        (QJsonObject{
+            {"port", port}, {"passed", 1}, {"failed", failed}, {"noAnswer", 1}, {"exit", 4}}));
   EXPECT_EQ(
       nextFor(QString()),
-      (QJsonObject{{"ok", false}, {"passed", 2}, {"failed", 2}, {"noAnswer", 2}, {"exit", 4}}));
+      (QJsonObject{{"ok", false}, {"passed", 2}, {"failed", 3}, {"noAnswer", 2}, {"exit", 4}}));
   const auto status = station->Wait(kRunTime);
   ASSERT_TRUE(status.has_value());
   EXPECT_TRUE(status->ExitedWith(4));
@@ -416,14 +425,14 @@ TEST_F(JigTest, StationsNeverLoseAUnit) {
   // One report line per unit, the silent ones without versions.
   const std::vector<QJsonObject> report =
       JsonLines(testing_support::ReadFileBytes(File("st.jsonl")));
-  ASSERT_EQ(report.size(), 6u);
+  ASSERT_EQ(report.size(), 7u);
   for (const QString port : {"COM8", "COM9"}) {
     QStringList results;
     for (const QJsonObject& entry : Of(report, port))
       results << (entry["version"].isNull() ? entry["result"].toString() : QStringLiteral("v"));
     EXPECT_EQ(results.filter("no answer").size(), 1) << port.toStdString();
   }
-  EXPECT_EQ(Strings(Of(report, "COM8").back()["written"]), (QStringList{"convt", "com"}));
+  EXPECT_EQ(Strings(Of(report, "COM8")[2]["written"]), (QStringList{"convt", "com"}));
 }
 
 // Two names of a device that is not there yet: when it comes, one port runs
