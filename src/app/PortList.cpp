@@ -4,10 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
-#include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QPainter>
-#include <QSocketNotifier>
 #include <QStyledItemDelegate>
 
 #include "i18n/OperatorMessages.h"
@@ -88,9 +85,7 @@ PortList::PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSourc
     : QObject(combo),
       combo_(combo),
       source_(std::move(source)),
-      catalog_(*source_, platform::ProgramFolder().toStdString(), devFolder),
-      sysFolder_(platform::ProgramPath(QStringLiteral("sys"))),
-      portsFolder_(platform::ProgramPath(QStringLiteral("sys/ports"))) {
+      catalog_(*source_, platform::ProgramFolder().toStdString(), devFolder) {
   setObjectName(QStringLiteral("PortList"));
   combo_->setItemDelegate(new PortItemDelegate(combo_));
   view_ = combo_->view();
@@ -98,13 +93,8 @@ PortList::PortList(QComboBox* combo, std::unique_ptr<platform::SerialDeviceSourc
   connect(combo_, &QComboBox::currentIndexChanged, this, [this] {
     if (!KeepHeldSelection()) UpdateComboToolTip();
   });
-  if (source_->MonitorFd() >= 0) {
-    monitor_ = new QSocketNotifier(source_->MonitorFd(), QSocketNotifier::Read, this);
-    connect(monitor_, &QSocketNotifier::activated, this, [this] {
-      if (source_->TakeEvents()) Refresh();
-    });
-  }
-  WatchFolders();
+  watch_ = std::make_unique<platform::PortWatch>(*source_, platform::ProgramFolder(),
+                                                 [this] { Refresh(); });
   Refresh();
 }
 
@@ -113,18 +103,6 @@ PortList::~PortList() = default;
 PortList* PortList::Of(QComboBox* combo) {
   return combo ? combo->findChild<PortList*>(QStringLiteral("PortList"), Qt::FindDirectChildrenOnly)
                : nullptr;
-}
-
-void PortList::WatchFolders() {
-  // sys/ports may be made later (by the simulator, by hand): watch sys until then.
-  folders_ = new QFileSystemWatcher(this);
-  if (QFileInfo(sysFolder_).isDir()) folders_->addPath(sysFolder_);
-  if (QFileInfo(portsFolder_).isDir()) folders_->addPath(portsFolder_);
-  connect(folders_, &QFileSystemWatcher::directoryChanged, this, [this] {
-    if (!folders_->directories().contains(portsFolder_) && QFileInfo(portsFolder_).isDir())
-      folders_->addPath(portsFolder_);
-    Refresh();
-  });
 }
 
 bool PortList::eventFilter(QObject* watched, QEvent* event) {

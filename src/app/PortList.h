@@ -4,19 +4,17 @@
 // "COM255", and each number that resolves to a device shows that device in a
 // second, dimmed column (also the item's tooltip and accessible description);
 // present ones are bold. Plugging or unplugging an adapter, or a link coming
-// or going in sys/ports, updates the list: the udev monitor's descriptor and
-// the folder are watched by the event loop, nothing polls.
+// or going in sys/ports, updates the list at once (platform::PortWatch).
 
 #include <QObject>
 #include <QString>
 #include <memory>
 #include <vector>
 
+#include "platform/PortWatch.h"
 #include "platform/SerialDevices.h"
 
 class QComboBox;
-class QFileSystemWatcher;
-class QSocketNotifier;
 class TComm;
 
 namespace app {
@@ -58,7 +56,6 @@ class PortList : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void WatchFolders();
   void ApplyInfo(int index, const platform::ComPortInfo& info);
   // True when the selection had left the held port and was put back.
   bool KeepHeldSelection();
@@ -68,10 +65,8 @@ class PortList : public QObject {
   QObject* view_ = nullptr;  // the popup's list, compared only: it may be going
   std::unique_ptr<platform::SerialDeviceSource> source_;
   platform::SerialPortCatalog catalog_;
-  QSocketNotifier* monitor_ = nullptr;
-  QFileSystemWatcher* folders_ = nullptr;
-  QString sysFolder_, portsFolder_;
   QString held_;
+  std::unique_ptr<platform::PortWatch> watch_;  // after the source it reads
 };
 
 // The window's hooks: the list with the system's devices, the last connected

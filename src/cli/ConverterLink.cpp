@@ -39,7 +39,8 @@ QString QtUsableName(const QByteArray& port) {
 
 }  // namespace
 
-ConverterLink::ConverterLink(const QByteArray& port) : port_(port) {
+ConverterLink::ConverterLink(const QByteArray& port, protocol::CrcCheck crc)
+    : port_(port), crc_(crc) {
   serial::UseConverterLine(comm_);
   comm_.OnReceiveData = [this](TComm*, const std::uint8_t* bytes, std::uint16_t count) {
     OnReceived(bytes, count);
@@ -87,12 +88,13 @@ protocol::Frame ConverterLink::Exchange(const protocol::Frame& request, int wind
   // sends anything more.
   if (InterruptArrived()) throw CliError(kExitNoReply, "interrupted");
   rx_.ClearRxBuffer();
+  heardNoReply_ = false;
   if (!comm_.SendData(request.data(), static_cast<std::uint16_t>(request.size())))
     throw CliError(kExitNoReply, "Send error! (" + CommandText(code) + ")");
   protocol::ReplyVerdict verdict;
   WaitFor(
       [&] {
-        verdict = protocol::ExamineReplies(rx_.Bytes(), code);
+        verdict = protocol::ExamineReplies(rx_.Bytes(), code, crc_);
         return verdict.state != protocol::ReplyVerdict::State::Pending || hungUp_;
       },
       windowMs);
@@ -108,6 +110,7 @@ protocol::Frame ConverterLink::Exchange(const protocol::Frame& request, int wind
     case protocol::ReplyVerdict::State::Pending:
       break;
   }
+  heardNoReply_ = rx_.RxCount() > 0;
   if (Interrupted()) throw CliError(kExitNoReply, "interrupted");
   if (hungUp_) throw CliError(kExitNoReply, "the port went away (" + CommandText(code) + ")");
   throw CliError(kExitNoReply, "operating timeout. (no complete reply to " + CommandText(code) +
@@ -143,9 +146,15 @@ protocol::ParameterRecords ConverterLink::ReadParameters() {
 }
 
 void ConverterLink::WriteParameters(const protocol::ParameterRecords& records, RecordSet which) {
-  if (which.convt) Exchange(records.convt.ToSetFrame(), kReplyWindowMs);
-  if (which.com) Exchange(records.com.ToSetFrame(), kReplyWindowMs);
-  if (which.can) Exchange(records.can.ToSetFrame(), kReplyWindowMs);
+  const std::pair<bool, protocol::Frame> sets[] = {{which.convt, records.convt.ToSetFrame()},
+                                                   {which.com, records.com.ToSetFrame()},
+                                                   {which.can, records.can.ToSetFrame()}};
+  const char* names[] = {"convt", "com", "can"};
+  for (std::size_t i = 0; i < std::size(sets); ++i) {
+    if (!sets[i].first) continue;
+    Exchange(sets[i].second, kReplyWindowMs);
+    written_ << QLatin1String(names[i]);
+  }
 }
 
 void ConverterLink::RestoreDefaults() {

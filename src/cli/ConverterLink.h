@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "protocol/Frame.h"
 #include "protocol/Records.h"
+#include "protocol/ReplyWait.h"
 #include "protocol/RxBuffer.h"
 #include "serial/Comm.h"
 
@@ -24,12 +26,16 @@ struct RecordSet {
 
 // The converter on one port, one request at a time: each request is sent
 // after the previous reply was accepted, and its reply is taken as soon as it
-// is complete, by the window's frame search and acceptance.
+// is complete, by the window's frame search and acceptance. Every request
+// leaves through Exchange() and every received byte comes in through
+// OnReceived(). Use a link on the thread that made it.
 class ConverterLink {
  public:
   // `port`: COMn or a device path, resolved as the window resolves it; the
-  // bytes of the local encoding, which need not be UTF-8.
-  explicit ConverterLink(const QByteArray& port);
+  // bytes of the local encoding, which need not be UTF-8. `crc`: whether a
+  // reply's checksum must hold.
+  explicit ConverterLink(const QByteArray& port,
+                         protocol::CrcCheck crc = protocol::CrcCheck::Ignored);
   ~ConverterLink();
   ConverterLink(const ConverterLink&) = delete;
   ConverterLink& operator=(const ConverterLink&) = delete;
@@ -41,6 +47,16 @@ class ConverterLink {
   bool IsOpen() const { return comm_.PortOpen(); }
   // The far side hung up or the device went away since Open().
   bool HungUp() const { return hungUp_; }
+  const QByteArray& Port() const { return port_; }
+  // Why the last Open() failed (None when it did not).
+  platform::CommErrorInfo OpenError() const { return comm_.LastOpenError(); }
+  // Whether bytes came in the last exchange that failed for want of a reply:
+  // something is on the line, yet nothing it sent was a reply.
+  bool HeardNoReply() const { return heardNoReply_; }
+  // The records ("convt", "com", "can") the converter acknowledged to
+  // WriteParameters() since ForgetWritten(), in the order sent.
+  const QStringList& Written() const { return written_; }
+  void ForgetWritten() { written_.clear(); }
 
   // One request and its reply. Throws CliError: refused (the converter
   // answered with a refusing status; `refusal` is the message), no reply (none
@@ -63,9 +79,12 @@ class ConverterLink {
   void OnReceived(const std::uint8_t* bytes, std::uint16_t count);
 
   QByteArray port_;
+  protocol::CrcCheck crc_;
   TComm comm_;
   protocol::ReceiveBuffer rx_;
   bool hungUp_ = false;
+  bool heardNoReply_ = false;
+  QStringList written_;
 };
 
 }  // namespace cli

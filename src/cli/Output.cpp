@@ -1,7 +1,9 @@
 #include "cli/Output.h"
 
 #include <QJsonDocument>
+#include <QStringList>
 #include <cstdio>
+#include <mutex>
 
 #include "cli/CliError.h"
 #include "cli/FieldChanges.h"
@@ -10,34 +12,52 @@
 namespace cli {
 namespace {
 
+std::mutex gWriteMutex;
+
 void Write(std::FILE* stream, const QString& text) {
   const QByteArray bytes = text.toUtf8();
+  std::lock_guard<std::mutex> lock(gWriteMutex);
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
   std::fflush(stream);
 }
 
 }  // namespace
 
-void Output::Say(const QString& text) const {
-  if (!quiet_) Write(stderr, text + QLatin1Char('\n'));
+Output Output::ForPort(const QString& port) const {
+  Output out = *this;
+  out.port_ = port;
+  return out;
 }
 
-void Output::Complain(const QString& text) {
-  Write(stderr, QStringLiteral("quillon-cli: ") + text + QLatin1Char('\n'));
+QString Output::Prefixed(const QString& text) const {
+  if (port_.isEmpty()) return text + QLatin1Char('\n');
+  QString prefixed;
+  for (const QString& line : text.split(QLatin1Char('\n')))
+    prefixed += port_ + QStringLiteral(": ") + line + QLatin1Char('\n');
+  return prefixed;
+}
+
+void Output::Say(const QString& text) const {
+  if (!quiet_) Write(stderr, Prefixed(text));
+}
+
+void Output::Complain(const QString& text) const {
+  Write(stderr, QStringLiteral("quillon-cli: ") + Prefixed(text));
 }
 
 void Output::Line(const QString& text) const {
-  if (!json_) Write(stdout, text + QLatin1Char('\n'));
+  if (!json_) Write(stdout, Prefixed(text));
 }
 
-void Output::PrintJson(const QJsonObject& object) {
+void Output::PrintJson(QJsonObject object) const {
+  if (!port_.isEmpty()) object.insert("port", port_);
   Write(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
                     QLatin1Char('\n'));
 }
 
-int Output::Fail(const CliError& failure, bool json) {
+int Output::Fail(const CliError& failure) const {
   Complain(QString::fromUtf8(failure.what()));
-  if (json) {
+  if (json_) {
     QJsonObject object = failure.Details();
     object.insert("ok", false);
     object.insert("error", QString::fromUtf8(failure.what()));
@@ -45,6 +65,11 @@ int Output::Fail(const CliError& failure, bool json) {
     PrintJson(object);
   }
   return failure.Status();
+}
+
+QJsonObject MergedJson(QJsonObject into, const QJsonObject& from) {
+  for (auto it = from.begin(); it != from.end(); ++it) into.insert(it.key(), it.value());
+  return into;
 }
 
 QJsonObject VersionJson(const protocol::VersionRecord& version) {

@@ -49,7 +49,7 @@ protocol::ParameterRecords AsWindowImports(const protocol::ParameterRecords& fil
 
 }  // namespace
 
-protocol::ParameterRecords ImportFile(const QByteArray& name) {
+ImportedFile ImportFile(const QByteArray& name) {
   platform::FileContent file;
   try {
     file = platform::ReadRegularFile(name, protocol::kParamFileReadLimit);
@@ -64,11 +64,13 @@ protocol::ParameterRecords ImportFile(const QByteArray& name) {
     Refuse(name, QStringLiteral("the file has %1 bytes: %2 lies beyond its end")
                      .arg(file.size)
                      .arg(beyond.join(QStringLiteral(", "))));
-  return protocol::ReadParamFileRecords(AsBytes(file.bytes));
+  return {protocol::ReadParamFileRecords(AsBytes(file.bytes)),
+          protocol::ParamFileCrc(AsBytes(file.bytes))};
 }
 
-protocol::ParameterRecords ImportFileToWrite(const QByteArray& name) {
-  const protocol::ParameterRecords file = ImportFile(name);
+ImportedFile ImportFileToWrite(const QByteArray& name) {
+  const ImportedFile imported = ImportFile(name);
+  const protocol::ParameterRecords& file = imported.records;
   const auto shownOtherwise = Differences(file, AsWindowImports(file), StoredInParamFile);
   if (!shownOtherwise.empty())
     Refuse(name,
@@ -79,7 +81,7 @@ protocol::ParameterRecords ImportFileToWrite(const QByteArray& name) {
   if (const auto failure = protocol::CheckBeforeWrite(file))
     Refuse(name, QString::fromStdString(failure->key) + QStringLiteral(": ") +
                      QString::fromUtf8(messages::MessageText(failure->message, "enu")));
-  return file;
+  return imported;
 }
 
 void ExportFile(const QByteArray& name, const protocol::ParameterRecords& records) {

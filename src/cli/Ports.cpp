@@ -40,7 +40,7 @@ int ListPorts(const Output& out) {
     out.Line(QStringLiteral("COM%1 %2").arg(info.number).arg(Text(info.description)));
     ports.append(PortJson(info));
   }
-  if (out.Json()) Output::PrintJson({{"ok", true}, {"ports", ports}});
+  if (out.Json()) out.PrintJson({{"ok", true}, {"ports", ports}});
   return kExitDone;
 }
 

@@ -2,6 +2,7 @@
 // lines, without a window.
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <csignal>
 
 #include "cli/CliError.h"
 #include "cli/Commands.h"
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) arguments << QByteArray(argv[i]);
   QCoreApplication application(argc, argv);
   const bool json = cli::WantsJson(arguments);
+  // A reader that went away (a closed pipe, a terminal hung up) makes a
+  // write fail instead of ending the program before its summary and report.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     const cli::Options options = cli::ParseOptions(arguments);
     // COM names resolve through the program folder's sys/ports links: without
@@ -25,16 +29,17 @@ int main(int argc, char** argv) {
       if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty())
         throw cli::CliError(cli::kExitPort, problem.toStdString());
     }
-    // Waiting for a converter tries the port every 500 ms: one warning per
-    // failed open would bury the results.
-    if (options.wait || options.repeat)
+    // Waiting for a converter tries the port every 500 ms, and find opens
+    // every port: one warning per failed open would bury the results.
+    if (options.wait || options.repeat || options.command == QLatin1String("find") ||
+        options.allPorts)
       QLoggingCategory::setFilterRules(QStringLiteral("quillon.comm.warning=false"));
     platform::InterruptNotifier interrupts([] { cli::Interrupt(); });
     return cli::Run(options);
   } catch (const cli::CliError& failure) {
-    return cli::Output::Fail(failure, json);
+    return cli::Output(json, false).Fail(failure);
   } catch (const std::exception& failure) {
-    return cli::Output::Fail(
-        cli::CliError(cli::kExitUsage, std::string("internal failure: ") + failure.what()), json);
+    return cli::Output(json, false)
+        .Fail(cli::CliError(cli::kExitUsage, std::string("internal failure: ") + failure.what()));
   }
 }

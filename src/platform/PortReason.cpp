@@ -25,10 +25,16 @@ struct Texts {
   }
 };
 
+// getgrgid_r: the reasons of several ports may be worded at once, on their
+// sessions' threads.
 std::string GroupOfNode(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return {};
-  if (const group* g = getgrgid(st.st_gid)) return g->gr_name;
+  group entry{};
+  group* found = nullptr;
+  char buffer[4096];
+  if (getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found)
+    return found->gr_name;
   return std::to_string(st.st_gid);
 }
 

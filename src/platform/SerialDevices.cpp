@@ -66,6 +66,11 @@ void Append(std::string& text, const std::string& part) {
 
 }  // namespace
 
+std::string PresentDevicePath(const std::string& port) {
+  const std::string device = ResolveCommName(port);
+  return device.empty() ? std::string() : RealPath(device);
+}
+
 bool IsPresent(const SerialDevice& device) {
   if (BaseName(device.path).rfind("ttyS", 0) != 0) return true;
   return !device.uartType.empty() && device.uartType != "0";

@@ -32,6 +32,15 @@ bool IsPresent(const SerialDevice& device);
 // "ttyS1 · no UART" for a built-in port without one.
 std::string DescribeDevice(const SerialDevice& device);
 
+// The real path of the node the port name `port` (COMn, \\.\COMn or a path)
+// leads to, as an open resolves it; empty when nothing is there. Looks only.
+std::string PresentDevicePath(const std::string& port);
+
+// What the system reports of the node at `path` (a real path): its USB ids
+// and strings and by-id name; only `path` for a node udev does not know (a
+// pseudo-terminal).
+SerialDevice DescribeNode(const std::string& path);
+
 // Where the device list comes from: libudev on a real system, a fixed list
 // in tests.
 class SerialDeviceSource {

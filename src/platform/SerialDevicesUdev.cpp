@@ -3,6 +3,7 @@
 #include <libudev.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <map>
@@ -150,6 +151,21 @@ class UdevDeviceSource final : public SerialDeviceSource {
 };
 
 }  // namespace
+
+SerialDevice DescribeNode(const std::string& path) {
+  SerialDevice described;
+  described.path = path;
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return described;
+  udev* context = udev_new();
+  if (!context) return described;
+  if (udev_device* device = udev_device_new_from_devnum(context, 'c', st.st_rdev)) {
+    if (HasHardware(device)) described = DeviceFrom(device, ByIdFolderLinks());
+    udev_device_unref(device);
+  }
+  udev_unref(context);
+  return described;
+}
 
 std::unique_ptr<SerialDeviceSource> MakeUdevDeviceSource() {
   return std::make_unique<UdevDeviceSource>();

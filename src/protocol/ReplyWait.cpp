@@ -62,4 +62,19 @@ ReplyVerdict ExamineReplies(std::span<const std::uint8_t> held, std::uint16_t co
   return {};
 }
 
+ReplyVerdict ExamineReplies(std::span<const std::uint8_t> held, std::uint16_t code,
+                            CrcCheck check) {
+  for (;;) {
+    const ReplyVerdict verdict = ExamineReplies(held, code);
+    if (check == CrcCheck::Ignored || verdict.state == ReplyVerdict::State::Pending ||
+        FrameCrcMatches(verdict.frame))
+      return verdict;
+    // Every style hands out 29 bytes as they stand in the buffer.
+    const auto at =
+        std::search(held.begin(), held.end(), verdict.frame.begin(), verdict.frame.end());
+    if (at == held.end()) return {};
+    held = held.subspan(static_cast<std::size_t>(at - held.begin()) + FRAME_LENGTH);
+  }
+}
+
 }  // namespace protocol

@@ -28,4 +28,15 @@ struct ReplyVerdict {
 // Pending: the wait then ends by its time-out, as the window's operation does.
 ReplyVerdict ExamineReplies(std::span<const std::uint8_t> held, std::uint16_t code);
 
+// How strictly a reply is taken.
+enum class CrcCheck {
+  Ignored,   // as the window: the checksum field is not examined
+  Required,  // a frame whose checksum does not hold is taken as never received
+};
+
+// ExamineReplies, with a frame whose checksum does not hold, under
+// CrcCheck::Required, dropped together with the bytes before it; the search
+// goes on behind it.
+ReplyVerdict ExamineReplies(std::span<const std::uint8_t> held, std::uint16_t code, CrcCheck check);
+
 }  // namespace protocol

@@ -49,6 +49,7 @@ TEST_F(CliTest, EachCommandWithItsJson) {
 
   for (const QStringList& args : {QStringList{"help"}, QStringList{"help", "set"}})
     EXPECT_EQ(RunCli(Bytes(args)).json.value("help").toString().isEmpty(), false);
+  EXPECT_TRUE(RunCli({"help", "report"}).json.value("help").toString().contains("usbSerial"));
 }
 
 // The production line's steps: a golden file from one converter, checked
@@ -300,7 +301,9 @@ TEST_F(CliTest, ProductionLineOverThreeConverters) {
   const QJsonObject summary = nextLine();
   const auto status = cli->Wait(kRunTime);
   ASSERT_TRUE(status.has_value());
-  EXPECT_EQ(summary, (QJsonObject{{"ok", false}, {"done", 2}, {"failed", 1}}));
+  EXPECT_EQ(
+      summary,
+      (QJsonObject{{"ok", false}, {"passed", 2}, {"failed", 1}, {"noAnswer", 0}, {"exit", 1}}));
   EXPECT_EQ(status->code, 1);
 }
 

@@ -61,6 +61,31 @@ TEST_F(CliTest, OptionsStandAnywhereAndEveryOutcomeIsOneJsonObject) {
        {"--json", "set", "com.parityCode=1", "com.parityCode=2"},
        2,
        "com.parityCode is named twice"},
+      {"a port named twice in a list",
+       {"--json", "--port", "COM3,com3", "version"},
+       2,
+       "the port com3 is named twice"},
+      {"all beside other ports",
+       {"--json", "--port", "all,COM3", "version"},
+       2,
+       "--port all stands alone"},
+      {"an empty port in a list",
+       {"--json", "--port=COM3,,COM4", "version"},
+       2,
+       "--port needs a value"},
+      {"--no-answer without --wait",
+       {"--json", "--no-answer", "2", "version"},
+       2,
+       "--no-answer goes with --wait"},
+      {"--report with a command that talks to no converter",
+       {"--json", "ports", "--report", file},
+       2,
+       "--report goes with the commands that talk to a converter"},
+      {"--report given twice",
+       {"--json", "--report", file, "version", "--report=" + file},
+       2,
+       "--report given twice"},
+      {"help report", {"help", "report", "--json"}, 0, "help"},
       {"decimal",
        {"--json", "--port", port, "set", "--dry-run", "convt.dataSendId=4294967295"},
        0,
@@ -84,6 +109,11 @@ TEST_F(CliTest, OptionsStandAnywhereAndEveryOutcomeIsOneJsonObject) {
   EXPECT_EQ(QFileInfo(File("p.bin")).size(), 3101);
   EXPECT_TRUE(SetCommands().isEmpty());
 
+  for (const char* seconds : {"0", "1.2345", "+1", "86401", "1e3", "0.0001"}) {
+    SCOPED_TRACE(seconds);
+    const CliResult result = RunCliAsGiven({"--json", "--wait", "--no-answer", seconds, "version"});
+    EXPECT_TRUE(result.json["error"].toString().contains("--no-answer takes seconds"));
+  }
   for (const char* value : {"0x0x1", " 1", "+1", "-1", "", "1 ", "4294967296", "0x", "0x1g",
                             "0x100000000", "1e3", "\xd9\xa1" /* an Arabic-Indic one */}) {
     SCOPED_TRACE(value);

@@ -155,7 +155,8 @@ TEST_F(CliTest, ReadExportsWhatTheConverterHoldsAndWarnsOfWhatTheWindowShows) {
 }
 
 // read FILE writes a regular file or a new name, and nothing else; any
-// other target is refused before the converter is asked anything.
+// other target is refused before the converter is asked anything. --report
+// appends to the same targets and refuses the same others.
 TEST_F(CliTest, ExportTargets) {
   const mode_t umaskNow = umask(022);
   umask(umaskNow);
@@ -255,6 +256,23 @@ TEST_F(CliTest, ExportTargets) {
     EXPECT_TRUE(result.json["error"].toString().contains(QString::fromUtf8(test.error)))
         << result.json["error"].toString().toStdString();
     test.check(target);
+
+    const QString report = File(QStringLiteral("report%1").arg(number));
+    test.make(report);
+    const QString appendedTo =
+        QFileInfo::exists(report) ? QFileInfo(report).canonicalFilePath() : report;
+    // Read only what is read without waiting: not a FIFO.
+    const QByteArray before =
+        test.exitCode == 0 ? testing_support::ReadFileBytes(appendedTo) : QByteArray();
+    const CliResult reported = Cli({"--report", report, "version"});
+    EXPECT_EQ(reported.exitCode, test.exitCode) << reported.errors.toStdString();
+    EXPECT_TRUE(reported.json["error"].toString().contains(QString::fromUtf8(test.error)))
+        << reported.json["error"].toString().toStdString();
+    if (test.exitCode == 0) {
+      const QByteArray after = testing_support::ReadFileBytes(appendedTo);
+      EXPECT_TRUE(after.startsWith(before));
+      EXPECT_EQ(QJsonDocument::fromJson(after.mid(before.size())).object()["command"], "version");
+    }
   }
   // Nothing was left behind beside the targets.
   EXPECT_TRUE(QDir(dir_.path()).entryList({".*.tmp*"}, QDir::Hidden | QDir::Files).isEmpty());

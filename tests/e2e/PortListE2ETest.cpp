@@ -11,11 +11,13 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 #include <memory>
 
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "i18n/untDM.h"
+#include "platform/PortLock.h"
 #include "support/CommPseudoTerminal.h"
 #include "support/ConvsimProcess.h"
 #include "support/HolderProcess.h"
@@ -88,6 +90,21 @@ TEST_F(PortsEndToEnd, ConnectThatCannotOpenSaysWhyInTheCurrentLanguage) {
   const std::string file = folder_.file(QStringLiteral("notes.txt")).toStdString();
   QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly);
   Link(41, file);
+  // COM42: a pty that nobody has open, whose lock file names a live program
+  // (a quillon-cli loop between two converters holds its port so).
+  auto locked = platform::CommPseudoTerminal::Create();
+  ASSERT_TRUE(locked);
+  testing_support::ChildProcess locker("sleep", {"600"});
+  ASSERT_TRUE(locker.Started());
+  const std::string lockFile =
+      std::string(platform::kLockFolder) + "/" + platform::LockFileName(locked->SlavePath());
+  std::ofstream(lockFile) << std::string(10 - std::to_string(locker.Pid()).size(), ' ')
+                          << locker.Pid() << '\n';
+  struct Removed {
+    std::string path;
+    ~Removed() { std::remove(path.c_str()); }
+  } lockRemoved{lockFile};
+  Link(42, locked->SlavePath());
 
   const struct {
     int com;
@@ -101,6 +118,10 @@ TEST_F(PortsEndToEnd, ConnectThatCannotOpenSaysWhyInTheCurrentLanguage) {
        QStringLiteral("COM40 (sys/ports/com40 → %1) is in use by sleep (process %2).")
            .arg(QString::fromStdString(pty->SlavePath()))
            .arg(holder)},
+      {42, "enu", "Error opening serial port",
+       QStringLiteral("COM42 (sys/ports/com42 → %1) is in use by sleep (process %2).")
+           .arg(QString::fromStdString(locked->SlavePath()))
+           .arg(locker.Pid())},
       {41, "enu", "File handle is not a comm handle ",
        QStringLiteral("COM41 (sys/ports/com41 → %1) is not a serial device.")
            .arg(QString::fromStdString(file))},

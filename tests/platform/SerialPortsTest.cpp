@@ -4,16 +4,22 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 
 #include "platform/CommPort.h"
 #include "platform/PortHolders.h"
+#include "platform/PortLock.h"
 #include "platform/PortReason.h"
 #include "platform/SerialDevices.h"
 #include "support/ComLink.h"
@@ -278,6 +284,122 @@ TEST(PortHolders, OpenRefusesAPortAnotherProcessHasOpen) {
   holder.reset();
   port = CommPort::Open(pty->SlavePath(), &error);
   EXPECT_TRUE(port) << error.reason;
+}
+
+std::string LockText(int pid) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%10d\n", pid);
+  return text;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The id of a process that has ended.
+int EndedPid() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return static_cast<int>(child);
+}
+
+TEST(PortLock, NamesFollowTheDevicesPath) {
+  EXPECT_EQ(LockFileName("/dev/ttyUSB0"), "LCK..ttyUSB0");
+  EXPECT_EQ(LockFileName("/dev/pts/3"), "LCK..pts_3");
+  EXPECT_EQ(LockFileName("/srv/tty/a"), "LCK..srv_tty_a");
+}
+
+// Another live process's lock file holds the port; ours, a dead process's
+// and one without a number do not, and are taken over. What this process
+// takes it alone removes.
+TEST(PortLock, OthersLiveLocksHoldTheRestAreTakenOver) {
+  QTemporaryDir locks;
+  const std::string folder = locks.path().toStdString();
+  auto pty = CommPseudoTerminal::Create();
+  ASSERT_TRUE(pty);
+  const std::string device = pty->SlavePath();
+  const std::string file = folder + "/" + LockFileName(device);
+  const int other = static_cast<int>(getppid());
+  const auto put = [&file](const std::string& text) { std::ofstream(file) << text; };
+  struct Case {
+    const char* label;
+    std::function<void()> make;
+    std::optional<int> holder;
+    PortLock::State state;
+  };
+  const Case cases[] = {
+      {"none", [] {}, std::nullopt, PortLock::State::Held},
+      {"another live process", [&] { put(LockText(other)); }, other, PortLock::State::HeldByOther},
+      {"a process that ended", [&] { put(LockText(EndedPid())); }, std::nullopt,
+       PortLock::State::Held},
+      {"this process's own", [&] { put(LockText(getpid())); }, std::nullopt, PortLock::State::Held},
+      {"no number", [&] { put("modem\n"); }, std::nullopt, PortLock::State::Held},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.label);
+    std::remove(file.c_str());
+    test.make();
+    const std::string before = FileText(file);
+    EXPECT_EQ(LockHolderPid(device, folder), test.holder);
+    {
+      PortLock lock(folder);
+      EXPECT_EQ(lock.Acquire(device), test.state);
+      if (test.state == PortLock::State::HeldByOther) {
+        EXPECT_EQ(lock.OtherPid(), other);
+        EXPECT_EQ(FileText(file), before);
+      } else {
+        EXPECT_EQ(FileText(file), LockText(getpid()));
+      }
+    }
+    EXPECT_EQ(access(file.c_str(), F_OK) == 0, test.state == PortLock::State::HeldByOther);
+  }
+
+  // A lock that another program took over meanwhile is left to it.
+  {
+    PortLock lock(folder);
+    std::remove(file.c_str());
+    ASSERT_EQ(lock.Acquire(device), PortLock::State::Held);
+    put(LockText(other));
+  }
+  EXPECT_EQ(FileText(file), LockText(other));
+
+  PortLock nowhere(folder + "/missing");
+  EXPECT_EQ(nowhere.Acquire(device), PortLock::State::Unavailable);
+  EXPECT_NE(nowhere.Problem().find(folder + "/missing"), std::string::npos) << nowhere.Problem();
+}
+
+// A lock file's process is a holder of the port, listed once beside those
+// that have it open; the link that leads to the device finds it too.
+TEST(PortHolders, ALockFilesProcessHoldsThePort) {
+  auto pty = CommPseudoTerminal::Create();
+  ASSERT_TRUE(pty);
+  const std::string slave = pty->SlavePath();
+  QTemporaryDir locks;
+  const std::string folder = locks.path().toStdString();
+  const int other = static_cast<int>(getppid());
+  std::ofstream(folder + "/" + LockFileName(slave)) << LockText(other);
+  const std::string link = folder + "/com5";
+  ASSERT_EQ(symlink(slave.c_str(), link.c_str()), 0);
+
+  FakeProc proc;
+  proc.Process(other, "station", {{0, "/dev/null"}});
+  const auto holders =
+      FindPortHoldersOfEach({slave, link, "/nonexistent/tty"}, proc.Root(), folder);
+  ASSERT_EQ(holders.size(), 3u);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(holders[i].size(), 1u);
+    EXPECT_EQ(holders[i][0].pid, other);
+    EXPECT_EQ(holders[i][0].name, "station");
+  }
+  EXPECT_TRUE(holders[2].empty());
+
+  FakeProc holding;
+  holding.Process(other, "station", {{3, slave}});
+  EXPECT_EQ(FindPortHolders(slave, holding.Root(), folder).size(), 1u) << "listed once";
 }
 
 }  // namespace

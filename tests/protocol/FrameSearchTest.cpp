@@ -4,6 +4,7 @@
 
 #include "protocol/FrameSearch.h"
 #include "protocol/Records.h"
+#include "protocol/ReplyWait.h"
 #include "protocol/RxBuffer.h"
 #include "support/FrameBytes.h"
 
@@ -145,6 +146,47 @@ TEST(FrameStream, AFrameSplitAcrossChunksIsFoundInTheBuffer) {
   buffer.AppendReceived(held.data() + 37, held.size() - 37);
   EXPECT_EQ(StreamCodes({buffer.Bytes().begin(), buffer.Bytes().end()}),
             (std::vector<std::uint16_t>{CMD_CONVT_GET, CMD_COM_GET}));
+}
+
+// A reply whose checksum does not hold: accepted as the window accepts it,
+// or, when the checksum must hold, taken as never received, so that a good
+// reply behind it is the one found.
+TEST(ExamineReplies, AChecksumThatMustHold) {
+  const Bytes version = VersionReply();
+  const Bytes badVersion = With(version, FRAME_OFS_CRC, version[FRAME_OFS_CRC] ^ 0xFF);
+  const Bytes com = Reply(CMD_COM_GET, FRAME_ACK, ComParams::kSize);
+  const Bytes badCom = With(With(com, 7, 0x11), FRAME_OFS_CRC + 1, com[FRAME_OFS_CRC + 1] ^ 1);
+  const Bytes refusal = Reply(CMD_COM_SET, 0x21);
+  const Bytes badRefusal = With(refusal, FRAME_OFS_CRC, refusal[FRAME_OFS_CRC] ^ 1);
+  const Bytes restore = Reply(CMD_RESTORE_DEFAULT);
+  const Bytes badRestore = With(restore, FRAME_OFS_CRC, restore[FRAME_OFS_CRC] ^ 1);
+  using State = ReplyVerdict::State;
+  const struct {
+    const char* label;
+    std::uint16_t code;
+    Bytes held;
+    State ignored, required;
+    Bytes requiredFrame;  // the frame found when the checksum must hold
+  } cases[] = {
+      {"good version", CMD_GET_VERSION, version, State::Accepted, State::Accepted, version},
+      {"bad version", CMD_GET_VERSION, badVersion, State::Accepted, State::Pending, {}},
+      {"bad version, then good", CMD_GET_VERSION, Join({badVersion, version}), State::Accepted,
+       State::Accepted, version},
+      {"bad read reply, then good", CMD_COM_GET, Join({badCom, com}), State::Accepted,
+       State::Accepted, com},
+      {"bad refusal", CMD_COM_SET, badRefusal, State::Refused, State::Pending, {}},
+      {"bad restore acknowledgement, then good", CMD_RESTORE_DEFAULT, Join({badRestore, restore}),
+       State::Accepted, State::Accepted, restore},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.label);
+    EXPECT_EQ(ExamineReplies(test.held, test.code, CrcCheck::Ignored).state, test.ignored);
+    const ReplyVerdict strict = ExamineReplies(test.held, test.code, CrcCheck::Required);
+    EXPECT_EQ(strict.state, test.required);
+    if (!test.requiredFrame.empty()) {
+      EXPECT_EQ(ToBytes(strict.frame), test.requiredFrame);
+    }
+  }
 }
 
 }  // namespace
