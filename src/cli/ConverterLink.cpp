@@ -6,7 +6,7 @@
 #include "cli/CliError.h"
 #include "cli/Waiter.h"
 #include "platform/Exception.h"
-#include "platform/NativeFile.h"
+#include "platform/RegularFile.h"
 #include "platform/PortReason.h"
 #include "protocol/ReplyWait.h"
 #include "serial/ConverterLine.h"

@@ -31,9 +31,11 @@ Output Output::ForPort(const QString& port) const {
 
 QString Output::Prefixed(const QString& text) const {
   if (port_.isEmpty()) return text + QLatin1Char('\n');
+  // A failure that names its port already (the open's) is not named twice.
+  const QString prefix = port_ + QStringLiteral(": ");
   QString prefixed;
   for (const QString& line : text.split(QLatin1Char('\n')))
-    prefixed += port_ + QStringLiteral(": ") + line + QLatin1Char('\n');
+    prefixed += (line.startsWith(prefix) ? QString() : prefix) + line + QLatin1Char('\n');
   return prefixed;
 }
 

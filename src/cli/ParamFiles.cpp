@@ -8,7 +8,7 @@
 #include "cli/FieldChanges.h"
 #include "messages/Messages.h"
 #include "platform/Exception.h"
-#include "platform/NativeFile.h"
+#include "platform/RegularFile.h"
 #include "protocol/PanelRules.h"
 #include "protocol/ParamFileFormat.h"
 

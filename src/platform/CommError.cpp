@@ -10,13 +10,6 @@ namespace platform {
 
 namespace {
 
-std::string GroupOwning(const std::string& device) {
-  struct stat st {};
-  if (device.empty() || stat(device.c_str(), &st) != 0) return {};
-  if (const group* g = getgrgid(st.st_gid)) return g->gr_name;
-  return std::to_string(st.st_gid);
-}
-
 CommError CodeFor(int errnum) {
   switch (errnum) {
     case 0:
@@ -85,6 +78,19 @@ const char* CommErrorName(CommError code) {
       break;
   }
   return "failed";
+}
+
+std::string GroupOwning(const std::string& device) {
+  struct stat st {};
+  if (device.empty() || stat(device.c_str(), &st) != 0) return {};
+  // getgrgid_r: ports are opened, and their failures worded, on several
+  // threads at once.
+  group entry{};
+  group* found = nullptr;
+  char buffer[4096];
+  if (getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found)
+    return found->gr_name;
+  return std::to_string(st.st_gid);
 }
 
 CommErrorInfo MapErrno(int errnum, const std::string& device) {

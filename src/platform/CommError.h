@@ -34,6 +34,10 @@ struct CommErrorInfo {
 // owns the device.
 CommErrorInfo MapErrno(int errnum, const std::string& device = {});
 
+// The name of the group that owns `device` ("dialout"), its number when it
+// has no name, empty when the device cannot be examined.
+std::string GroupOwning(const std::string& device);
+
 // "no such device", "in use", ... for a code.
 const char* CommErrorName(CommError code);
 

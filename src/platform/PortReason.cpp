@@ -1,7 +1,5 @@
 #include "platform/PortReason.h"
 
-#include <grp.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -24,19 +22,6 @@ struct Texts {
     return chinese ? chn : enu;
   }
 };
-
-// getgrgid_r: the reasons of several ports may be worded at once, on their
-// sessions' threads.
-std::string GroupOfNode(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return {};
-  group entry{};
-  group* found = nullptr;
-  char buffer[4096];
-  if (getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found)
-    return found->gr_name;
-  return std::to_string(st.st_gid);
-}
 
 std::string LinkTarget(const std::string& link) {
   char buffer[4096];
@@ -98,7 +83,7 @@ std::string InUseReason(const std::string& subject, const std::string& device,
 
 std::string PermissionReason(const std::string& subject, const std::string& device,
                              const Texts& t) {
-  const std::string group = GroupOfNode(device);
+  const std::string group = GroupOwning(device);
   if (group.empty())
     return t("没有打开 " + subject + " 的权限。", "You may not open " + subject + ".");
   const std::string command = "sudo usermod -aG " + group + " $USER";
