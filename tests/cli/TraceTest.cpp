@@ -39,6 +39,18 @@ void ExpectLines(const QStringList& lines, const QStringList& patterns, const ch
   }
 }
 
+// Every line of `errors` is one JSON object.
+std::vector<QJsonObject> JsonRows(const QString& errors) {
+  std::vector<QJsonObject> rows;
+  for (const QString& line : errors.split('\n', Qt::SkipEmptyParts)) {
+    QJsonParseError error;
+    const QJsonDocument row = QJsonDocument::fromJson(line.toUtf8(), &error);
+    EXPECT_TRUE(error.error == QJsonParseError::NoError && row.isObject()) << line.toStdString();
+    rows.push_back(row.object());
+  }
+  return rows;
+}
+
 TEST_F(CliTest, TraceTellsEveryExchangeOfAWriteInTextAndAsJson) {
   const QString golden = File("golden.bin");
   ASSERT_EQ(Cli({"read", golden}).exitCode, 0);
@@ -69,13 +81,9 @@ TEST_F(CliTest, TraceTellsEveryExchangeOfAWriteInTextAndAsJson) {
   const CliResult json = Cli({"--trace", "write", golden});
   EXPECT_EQ(json.exitCode, 1);
   EXPECT_EQ(json.json.value("written").toArray(), QJsonArray({"convt"}));
+  const std::vector<QJsonObject> rows = JsonRows(json.errors);
   QStringList steps;
-  std::vector<QJsonObject> rows;
-  for (const QString& line : json.errors.split('\n', Qt::SkipEmptyParts)) {
-    QJsonParseError error;
-    const QJsonDocument row = QJsonDocument::fromJson(line.toUtf8(), &error);
-    ASSERT_TRUE(error.error == QJsonParseError::NoError && row.isObject()) << line.toStdString();
-    rows.push_back(row.object());
+  for (const QJsonObject& row : rows) {
     const QString kind = row["kind"].toString();
     steps << row["dir"].toString() + ' ' + (kind == "frame" ? row["command"].toString() : kind);
   }
@@ -92,6 +100,13 @@ TEST_F(CliTest, TraceTellsEveryExchangeOfAWriteInTextAndAsJson) {
   EXPECT_EQ(rows[10].value("reason").toString(), "refused");
   // The failure the operator is told is a message row too.
   EXPECT_TRUE(rows[12].value("text").toString().endsWith("written before the failure: convt"));
+
+  // A port that will not open: its failure as rows, stderr still JSON only.
+  const CliResult closed = RunCli(Bytes({"--port", File("golden.bin"), "--trace", "version"}));
+  EXPECT_EQ(closed.exitCode, 3);
+  const std::vector<QJsonObject> failure = JsonRows(closed.errors);
+  ASSERT_FALSE(failure.empty());
+  EXPECT_TRUE(failure.front().value("text").toString().contains("not a serial device"));
 }
 
 TEST_F(CliTest, TraceOfSeveralPortsNamesThePortOnEveryLine) {
