@@ -4,9 +4,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
 
 #include "cli/TraceLooks.h"
-#include "protocol/Frame.h"
 
 namespace {
 
@@ -14,44 +14,33 @@ using protocol::TrafficKind;
 using protocol::TrafficRow;
 using protocol::TrafficTime;
 
-TrafficRow Row(TrafficKind kind, const std::string& detail = {}) {
-  TrafficRow row;
-  row.kind = kind;
-  row.detail = detail;
-  if (kind == TrafficKind::Sent || kind == TrafficKind::Received) {
-    const protocol::Frame frame = protocol::BuildQueryFrame(protocol::CMD_GET_VERSION);
-    std::copy(frame.begin(), frame.end(), row.bytes.begin());
-    row.byteCount = row.keptCount = protocol::FRAME_LENGTH;
-  } else if (kind == TrafficKind::Noise) {
-    row.byteCount = row.keptCount = 3;
-  }
-  return row;
-}
+const std::map<QString, TrafficKind> kKinds = {
+    {"tx", TrafficKind::Sent}, {"rx", TrafficKind::Received}, {"noise", TrafficKind::Noise}};
 
 // Runs a script of words: "look" begins a look, "end" ends the looks,
-// "wait" lets a minute pass; tx, rx, noise and timeout are rows. Returns
-// what was passed on: tx, rx, noise, or a message's text.
+// "wait" lets a minute pass; tx, rx and noise are rows of their kind, any
+// other word a message. Returns what was passed on: the words of the rows,
+// the texts of the messages.
 QStringList Passed(const QString& script) {
   QStringList passed;
   cli::RepeatedLooks looks([&](const TrafficRow& row) {
-    passed << (row.kind == TrafficKind::Sent       ? QStringLiteral("tx")
-               : row.kind == TrafficKind::Received ? QStringLiteral("rx")
-               : row.kind == TrafficKind::Noise    ? QStringLiteral("noise")
-                                                   : QString::fromStdString(row.detail));
+    QString word = QString::fromStdString(row.detail);
+    for (const auto& [name, kind] : kKinds)
+      if (row.kind == kind) word = name;
+    passed << word;
   });
   TrafficTime now = std::chrono::hours(1);
   for (const QString& word : script.split(' ')) {
-    now += word == QLatin1String("wait") ? std::chrono::seconds(61) : std::chrono::seconds(1);
-    TrafficRow row = word == QLatin1String("tx")      ? Row(TrafficKind::Sent)
-                     : word == QLatin1String("rx")    ? Row(TrafficKind::Received)
-                     : word == QLatin1String("noise") ? Row(TrafficKind::Noise)
-                                                      : Row(TrafficKind::Message, "timeout");
+    now += word == "wait" ? std::chrono::seconds(61) : std::chrono::seconds(1);
+    TrafficRow row;
     row.time = now;
-    if (word == QLatin1String("look"))
+    row.kind = kKinds.contains(word) ? kKinds.at(word) : TrafficKind::Message;
+    if (row.kind == TrafficKind::Message) row.detail = word.toStdString();
+    if (word == "look")
       looks.Begin(now);
-    else if (word == QLatin1String("end"))
+    else if (word == "end")
       looks.End(now);
-    else if (word != QLatin1String("wait"))
+    else if (word != "wait")
       looks.Row(row);
   }
   return passed;
