@@ -61,25 +61,25 @@ class FindConverter : public ::testing::Test {
     return QFileInfo(folder_.file(QStringLiteral("sys/ports/com%1").arg(com))).symLinkTarget();
   }
 
-  // Runs the search and checks that nothing else can start while it runs.
+  // Runs the search: nothing else can start while it runs, all is back after.
   void Find() {
     dialogs_.messages.clear();
     w().ui->mnuFind->trigger();
-    EXPECT_TRUE(w().Finding());
-    for (QAction* entry : {w().ui->mnuFind, w().ui->N3}) EXPECT_FALSE(entry->isEnabled());
-    EXPECT_FALSE(w().ui->btnConn->isEnabled());
-    EXPECT_FALSE(w().ui->cbxPort->isEnabled());
-    ASSERT_TRUE(QApplication::overrideCursor());
-    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    ExpectIdle(false);
     w().btnConnClick();
     EXPECT_FALSE(w().Comm1->PortOpen());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs_.messages.isEmpty(); }, kDeadlineMs));
     EXPECT_EQ(dialogs_.messages.size(), 1);
-    EXPECT_FALSE(w().Finding());
-    for (QAction* entry : {w().ui->mnuFind, w().ui->N3}) EXPECT_TRUE(entry->isEnabled());
-    EXPECT_TRUE(w().ui->btnConn->isEnabled());
-    EXPECT_TRUE(w().ui->cbxPort->isEnabled());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    ExpectIdle(true);
+  }
+
+  void ExpectIdle(bool idle) {
+    EXPECT_EQ(w().Finding(), !idle);
+    for (QAction* entry : {w().ui->mnuFind, w().ui->N3}) EXPECT_EQ(entry->isEnabled(), idle);
+    EXPECT_EQ(w().ui->btnConn->isEnabled(), idle);
+    EXPECT_EQ(w().ui->cbxPort->isEnabled(), idle);
+    const QCursor* cursor = QApplication::overrideCursor();
+    EXPECT_EQ(cursor ? cursor->shape() : Qt::ArrowCursor, idle ? Qt::ArrowCursor : Qt::BusyCursor);
   }
 
   TfrmMain& w() { return *window_; }
