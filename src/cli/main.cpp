@@ -29,12 +29,10 @@ int main(int argc, char** argv) {
       if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty())
         throw cli::CliError(cli::kExitPort, problem.toStdString());
     }
-    // Waiting for a converter tries the port every 500 ms, and find opens
-    // every port: one warning per failed open would bury the results. A trace
-    // tells each failed open itself, and with --json holds nothing but JSON.
-    if (options.wait || options.repeat || options.command == QLatin1String("find") ||
-        options.allPorts || options.trace)
-      QLoggingCategory::setFilterRules(QStringLiteral("quillon.comm.warning=false"));
+    // Every failed open is reported by the command itself, with its reason
+    // (and by a trace as its own line): the component's warning would say
+    // it twice, and a waiting station's retries would bury the results.
+    QLoggingCategory::setFilterRules(QStringLiteral("quillon.comm.warning=false"));
     platform::InterruptNotifier interrupts([] { cli::Interrupt(); });
     return cli::Run(options);
   } catch (const cli::CliError& failure) {
