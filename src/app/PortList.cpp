@@ -144,6 +144,14 @@ void PortList::Refresh() {
   UpdateComboToolTip();
 }
 
+std::vector<std::string> PortList::PresentPorts() {
+  Refresh();
+  std::vector<std::string> ports;
+  for (const int number : catalog_.PresentNumbers())
+    ports.push_back("COM" + std::to_string(number));
+  return ports;
+}
+
 void PortList::ApplyInfo(int index, const platform::ComPortInfo& info) {
   const QString description = QString::fromStdString(info.description);
   const QVariant known = combo_->itemData(index, kPortDescriptionRole);
@@ -224,6 +232,11 @@ void RememberConnectedPort(QComboBox* combo, const QString& com) {
 
 void RetranslatePortList(QComboBox* combo) {
   if (PortList* list = PortList::Of(combo)) list->UpdateComboToolTip();
+}
+
+std::vector<std::string> PresentPortNames(QComboBox* combo) {
+  PortList* list = PortList::Of(combo);
+  return list ? list->PresentPorts() : std::vector<std::string>();
 }
 
 QString OpenFailureDetail(const TComm& comm) {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/PortWatch.h"
@@ -34,6 +35,9 @@ class PortList : public QObject {
 
   // Enumerates the devices again and updates every item.
   void Refresh();
+  // Refresh, then the names ("COM3") of the numbers whose device is present,
+  // in the order of their numbers.
+  std::vector<std::string> PresentPorts();
   // Selects the number of [Port] LastCom in sys/System.dt when it is present.
   void SelectLastConnected();
   // Keeps `com` ("COM7") as [Port] LastCom.
@@ -73,11 +77,12 @@ class PortList : public QObject {
 // number selected when present; the port held open (empty: none); a connect
 // to `com` that succeeded; the texts after a language change; the reason a
 // failed OpenPort of `comm` gives, for the message's second paragraph (empty
-// when the last OpenPort did not fail).
+// when the last OpenPort did not fail); the present ports, looked up afresh.
 void AttachPortList(QComboBox* combo);
 void HoldPortSelection(QComboBox* combo, const QString& com);
 void RememberConnectedPort(QComboBox* combo, const QString& com);
 void RetranslatePortList(QComboBox* combo);
 QString OpenFailureDetail(const TComm& comm);
+std::vector<std::string> PresentPortNames(QComboBox* combo);
 
 }  // namespace app

@@ -9,6 +9,7 @@
 #include "app/untTraffic.h"
 #include "params/ParamFile.h"
 #include "params/ParamPanel.h"
+#include "serial/ConverterProbe.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/WindowHelpers.h"
@@ -101,6 +102,7 @@ void TfrmMain::ConnectWindowHandlers() {
   ui::ConnectGuarded(ui->N1, &QAction::triggered, this, [this] { N1Click(); });
   ui::ConnectGuarded(ui->N2, &QAction::triggered, this, [this] { N2Click(); });
   ui::ConnectGuarded(ui->mnuTraffic, &QAction::triggered, this, [this] { mnuTrafficClick(); });
+  ui::ConnectGuarded(ui->mnuFind, &QAction::triggered, this, [this] { mnuFindClick(); });
 }
 
 void TfrmMain::FillPortList() {
@@ -168,6 +170,8 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::FormDestroy() {
+  // A search still running closes its ports before the window's go.
+  AbandonFind();
   // The traffic window keeps its placement and lets go of the recorder
   // before the recorder goes.
   if (frmTraffic) {

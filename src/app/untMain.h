@@ -21,6 +21,10 @@ class TMulFormLang;
 class TMulMenuLang;
 class TMyElemLst;
 
+namespace serial {
+class ConverterProbe;
+}
+
 namespace app {
 class TrafficRecorder;
 }
@@ -41,6 +45,7 @@ class TfrmMain;
 //                      the application-wide failure handler
 //   untMainDevice.cpp  device operations (port, timers, replies)
 //   untMainLang.cpp    language start-up and switching
+//   untMainFind.cpp    finding the ports where a converter answers
 class TfrmMain : public QMainWindow {
   Q_OBJECT
 
@@ -126,8 +131,8 @@ class TfrmMain : public QMainWindow {
   void SetControlsEnabled(bool enabled);
   // True from the click that starts a connect, read, write or restore (or
   // the reply that chains a read to it) until it completes, times out or is
-  // ended by a disconnect or a lost port.
-  bool OperationRunning() const { return FStarting || CurOpCode != 0; }
+  // ended by a disconnect or a lost port; and while converters are sought.
+  bool OperationRunning() const { return FStarting || CurOpCode != 0 || Finding(); }
   void ClearRxBuffer();
   void btnConnClick();
   void btnReadCfgClick();
@@ -156,10 +161,11 @@ class TfrmMain : public QMainWindow {
   // interrupted does not go on.
   void EndOperation();
   bool OperationEnded(std::uint64_t operation) const { return operation != FOperation; }
-  // While an operation runs, the read, write and restore buttons and the
-  // port list are disabled: a second click would end the first operation
-  // without its message. The port list stays disabled while a port is held,
-  // and keeps showing that port.
+  // While an operation runs, the read, write and restore buttons, the port
+  // list and the search for converters are disabled: a second click would
+  // end the first operation without its message. The port list and the
+  // search stay disabled while a port is held, and the list keeps showing
+  // that port.
   void ShowOperationState();
   // Handles the port's notifications that wait for the window now: the
   // window's thread sleeps between sends, and a loss reported meanwhile must
@@ -226,8 +232,23 @@ class TfrmMain : public QMainWindow {
   // Menu "语言设置": the language dialog, then the new language at once.
   void N3Click();
 
+  // ---- finding converters (untMainFind.cpp) ----
+
+  // Menu "查找转换器", while disconnected and idle: one version query to
+  // every present port that no other program holds, all at once, each on a
+  // port component of the search's own (Comm1 stays closed). The window's
+  // loop keeps running under a busy cursor while the search lasts, with the
+  // connect button, the port list, the language and this entry disabled.
+  // Then the first port that answered is selected and a box says which
+  // ports answered, with their versions, or that none did, and which ports
+  // were not asked and why.
+  void mnuFindClick();
+  bool Finding() const { return FFind != nullptr; }
+
  protected:
   void showEvent(QShowEvent* event) override;
+  // A search still running ends unreported with the window.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FixClientArea();
@@ -239,4 +260,15 @@ class TfrmMain : public QMainWindow {
   QList<QWidget*> ConnectedOnlyControls() const;
   void ConnectWindowHandlers();
   void CreateParamPanel();
+
+  // The search's end, reported: run from the window's loop once the probe
+  // has every outcome, never from inside the probe's own notification.
+  void FindFinished();
+  // The searching state on or off: the busy cursor and the controls.
+  void ShowFindingState(bool finding);
+  // Ends a search without a report; nothing happens when none runs.
+  void AbandonFind();
+
+  // The search in progress; null when none runs.
+  std::unique_ptr<serial::ConverterProbe> FFind;
 };

@@ -169,6 +169,7 @@ void TfrmMain::ShowOperationState() {
     button->setEnabled(FConnected && idle);
   const bool holding = Comm1->PortOpen();
   ui->cbxPort->setEnabled(!holding && idle);
+  ui->mnuFind->setEnabled(!holding && idle);
   app::HoldPortSelection(ui->cbxPort, holding ? FOpenedPort : QString());
 }
 
@@ -307,6 +308,8 @@ void TfrmMain::SetControlsEnabled(bool enabled) {
 // ---- button handlers ----
 
 void TfrmMain::btnConnClick() {
+  // Disabled while converters are sought, whatever reached it.
+  if (Finding()) return;
   ui::RunShowingFailure([&] {
     if (Comm1->PortOpen()) {
       Disconnect();

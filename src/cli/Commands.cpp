@@ -22,7 +22,7 @@ int Help(const Options& options, const Output& out) {
 }  // namespace
 
 int Run(const Options& options) {
-  const Output out(options.json, options.quiet);
+  const Output out(options.json, options.quiet, options.trace);
   try {
     if (options.command == QLatin1String("help")) return Help(options, out);
     if (options.command == QLatin1String("ports")) return ListPorts(out);

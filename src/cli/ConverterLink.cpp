@@ -6,8 +6,8 @@
 #include "cli/CliError.h"
 #include "cli/Waiter.h"
 #include "platform/Exception.h"
-#include "platform/RegularFile.h"
 #include "platform/PortReason.h"
+#include "platform/RegularFile.h"
 #include "protocol/ReplyWait.h"
 #include "serial/ConverterLine.h"
 
@@ -39,13 +39,27 @@ QString QtUsableName(const QByteArray& port) {
 
 }  // namespace
 
-ConverterLink::ConverterLink(const QByteArray& port, protocol::CrcCheck crc)
-    : port_(port), crc_(crc) {
+std::string SendErrorText(std::uint16_t code) {
+  return "Send error! (" + CommandText(code) + ")";
+}
+
+std::string PortLostText(std::uint16_t code) {
+  return "the port went away (" + CommandText(code) + ")";
+}
+
+std::string NoReplyText(std::uint16_t code, int windowMs) {
+  return "operating timeout. (no complete reply to " + CommandText(code) + " within " +
+         std::to_string(windowMs) + " ms)";
+}
+
+ConverterLink::ConverterLink(const QByteArray& port, protocol::CrcCheck crc, const Output& trace)
+    : port_(port), crc_(crc), trace_(trace, crc) {
   serial::UseConverterLine(comm_);
   comm_.OnReceiveData = [this](TComm*, const std::uint8_t* bytes, std::uint16_t count) {
     OnReceived(bytes, count);
   };
   comm_.OnRequestHangup = [this](TComm*) {
+    trace_.Outcome("the port went away");
     hungUp_ = true;
     Wake();
   };
@@ -55,8 +69,17 @@ ConverterLink::~ConverterLink() {
   Close();
 }
 
-// The one place where a port that cannot be opened is reported.
 void ConverterLink::Open() {
+  try {
+    OpenPort();
+  } catch (const CliError& failure) {
+    trace_.Outcome(failure.what());
+    throw;
+  }
+}
+
+// The one place where a port that cannot be opened is reported.
+void ConverterLink::OpenPort() {
   hungUp_ = false;
   comm_.SetCommName(QtUsableName(port_));
   try {
@@ -74,23 +97,36 @@ void ConverterLink::Open() {
 
 void ConverterLink::Close() {
   comm_.ClosePort();
+  trace_.Closed();
 }
 
 void ConverterLink::OnReceived(const std::uint8_t* bytes, std::uint16_t count) {
+  trace_.Received(std::span(bytes, count));
   rx_.AppendReceived(bytes, count);
   Wake();
 }
 
 protocol::Frame ConverterLink::Exchange(const protocol::Frame& request, int windowMs,
                                         const char* refusal) {
+  try {
+    return ExchangeOnce(request, windowMs, refusal);
+  } catch (const CliError& failure) {
+    trace_.Outcome(failure.what());
+    throw;
+  }
+}
+
+protocol::Frame ConverterLink::ExchangeOnce(const protocol::Frame& request, int windowMs,
+                                            const char* refusal) {
   const std::uint16_t code = protocol::FrameCode(request);
   // A signal that came since the last wait stops the command before it
   // sends anything more.
   if (InterruptArrived()) throw CliError(kExitNoReply, "interrupted");
   rx_.ClearRxBuffer();
   heardNoReply_ = false;
-  if (!comm_.SendData(request.data(), static_cast<std::uint16_t>(request.size())))
-    throw CliError(kExitNoReply, "Send error! (" + CommandText(code) + ")");
+  const bool delivered = comm_.SendData(request.data(), static_cast<std::uint16_t>(request.size()));
+  trace_.Request(request, delivered);
+  if (!delivered) throw CliError(kExitNoReply, SendErrorText(code));
   protocol::ReplyVerdict verdict;
   WaitFor(
       [&] {
@@ -112,9 +148,8 @@ protocol::Frame ConverterLink::Exchange(const protocol::Frame& request, int wind
   }
   heardNoReply_ = rx_.RxCount() > 0;
   if (Interrupted()) throw CliError(kExitNoReply, "interrupted");
-  if (hungUp_) throw CliError(kExitNoReply, "the port went away (" + CommandText(code) + ")");
-  throw CliError(kExitNoReply, "operating timeout. (no complete reply to " + CommandText(code) +
-                                   " within " + std::to_string(windowMs) + " ms)");
+  if (hungUp_) throw CliError(kExitNoReply, PortLostText(code));
+  throw CliError(kExitNoReply, NoReplyText(code, windowMs));
 }
 
 protocol::VersionRecord ConverterLink::ReadVersion() {

@@ -2,7 +2,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
 
+#include "cli/Output.h"
+#include "cli/Trace.h"
 #include "protocol/Frame.h"
 #include "protocol/Records.h"
 #include "protocol/ReplyWait.h"
@@ -17,6 +20,11 @@ namespace cli {
 inline constexpr int kReplyWindowMs = 1000;
 inline constexpr int kRestoreWindowMs = 3000;
 
+// The failures of a request with command `code`, as they are told.
+std::string SendErrorText(std::uint16_t code);
+std::string PortLostText(std::uint16_t code);
+std::string NoReplyText(std::uint16_t code, int windowMs);
+
 // Which of the three records a write sends.
 struct RecordSet {
   bool convt = true;
@@ -28,14 +36,17 @@ struct RecordSet {
 // after the previous reply was accepted, and its reply is taken as soon as it
 // is complete, by the window's frame search and acceptance. Every request
 // leaves through Exchange() and every received byte comes in through
-// OnReceived(). Use a link on the thread that made it.
+// OnReceived(); both, and every failure, are traced. Use a link on the
+// thread that made it.
 class ConverterLink {
  public:
   // `port`: COMn or a device path, resolved as the window resolves it; the
   // bytes of the local encoding, which need not be UTF-8. `crc`: whether a
-  // reply's checksum must hold.
+  // reply's checksum must hold. `trace`: the output that traces the link's
+  // traffic, when it traces.
   explicit ConverterLink(const QByteArray& port,
-                         protocol::CrcCheck crc = protocol::CrcCheck::Ignored);
+                         protocol::CrcCheck crc = protocol::CrcCheck::Ignored,
+                         const Output& trace = Output::Silent());
   ~ConverterLink();
   ConverterLink(const ConverterLink&) = delete;
   ConverterLink& operator=(const ConverterLink&) = delete;
@@ -57,6 +68,7 @@ class ConverterLink {
   // WriteParameters() since ForgetWritten(), in the order sent.
   const QStringList& Written() const { return written_; }
   void ForgetWritten() { written_.clear(); }
+  PortTrace& Trace() { return trace_; }
 
   // One request and its reply. Throws CliError: refused (the converter
   // answered with a refusing status; `refusal` is the message), no reply (none
@@ -77,9 +89,12 @@ class ConverterLink {
 
  private:
   void OnReceived(const std::uint8_t* bytes, std::uint16_t count);
+  void OpenPort();
+  protocol::Frame ExchangeOnce(const protocol::Frame& request, int windowMs, const char* refusal);
 
   QByteArray port_;
   protocol::CrcCheck crc_;
+  PortTrace trace_;
   TComm comm_;
   protocol::ReceiveBuffer rx_;
   bool hungUp_ = false;

@@ -4,8 +4,12 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <set>
 
 #include "cli/CliError.h"
+#include "cli/ConverterLink.h"
+#include "cli/Trace.h"
 #include "cli/Waiter.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SerialDevices.h"
@@ -14,7 +18,89 @@
 namespace cli {
 namespace {
 
+using serial::ConverterProbe;
 using serial::ProbeResult;
+
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QString HoldersText(const std::vector<platform::PortHolder>& holders) {
+  QStringList programs;
+  for (const platform::PortHolder& holder : holders)
+    programs << QStringLiteral("%1 (process %2)").arg(Text(holder.name)).arg(holder.pid);
+  return programs.join(QStringLiteral(", "));
+}
+
+QString RefusalText(std::uint8_t status) {
+  return QStringLiteral("refused the version query (status 0x%1)")
+      .arg(status, 2, 16, QLatin1Char('0'));
+}
+
+// --trace of the probe: each port's traffic in a trace of its own, with what
+// became of the port.
+class ProbeTraces {
+ public:
+  ProbeTraces(const Output& out, const serial::ProbeOptions& options)
+      : out_(out), options_(options) {}
+
+  void Follow(ConverterProbe& probe) {
+    if (out_.Tracing())
+      probe.OnTraffic = [this, &probe](const ConverterProbe::Traffic& traffic) {
+        On(probe.Results()[traffic.result], traffic);
+      };
+  }
+
+  // After the probe started: the ports it did not open.
+  void TellNotOpened(const std::vector<ProbeResult>& results) {
+    if (!out_.Tracing()) return;
+    for (const ProbeResult& result : results) {
+      if (result.outcome == ProbeResult::Outcome::InUse)
+        Of(result).Outcome(("in use by " + HoldersText(result.holders)).toStdString());
+      else if (result.outcome == ProbeResult::Outcome::OpenFailed)
+        Of(result).Outcome(result.openError.reason);
+    }
+  }
+
+ private:
+  PortTrace& Of(const ProbeResult& result) {
+    std::unique_ptr<PortTrace>& trace = traces_[result.port];
+    if (!trace) trace = std::make_unique<PortTrace>(out_.ForPort(Text(result.port)), options_.crc);
+    return *trace;
+  }
+
+  void On(const ProbeResult& result, const ConverterProbe::Traffic& traffic) {
+    PortTrace& trace = Of(result);
+    constexpr std::uint16_t kQuery = protocol::CMD_GET_VERSION;
+    switch (traffic.event) {
+      case ConverterProbe::Traffic::Event::Sent:
+        trace.Request(traffic.bytes, traffic.delivered);
+        if (!traffic.delivered) {
+          trace.Outcome(SendErrorText(kQuery));
+          unsent_.insert(traffic.result);
+        }
+        break;
+      case ConverterProbe::Traffic::Event::Received:
+        trace.Received(traffic.bytes);
+        break;
+      case ConverterProbe::Traffic::Event::Closed:
+        if (result.outcome == ProbeResult::Outcome::Refused)
+          trace.Outcome(RefusalText(result.status).toStdString());
+        else if (result.outcome == ProbeResult::Outcome::Silent && traffic.lost)
+          trace.Outcome(PortLostText(kQuery));
+        else if (result.outcome == ProbeResult::Outcome::Silent &&
+                 !unsent_.contains(traffic.result))
+          trace.Outcome(NoReplyText(kQuery, options_.windowMs));
+        trace.Closed();
+        break;
+    }
+  }
+
+  const Output& out_;
+  const serial::ProbeOptions& options_;
+  std::map<std::string, std::unique_ptr<PortTrace>> traces_;
+  std::set<std::size_t> unsent_;
+};
 
 // What the window's list shows of the present ports, by name ("COM3").
 std::map<std::string, std::string> PresentPorts() {
@@ -29,7 +115,8 @@ std::map<std::string, std::string> PresentPorts() {
 
 // The probe of every present port, in the order of their numbers.
 std::vector<ProbeResult> ProbeAll(const Options& options,
-                                  const std::map<std::string, std::string>& present) {
+                                  const std::map<std::string, std::string>& present,
+                                  const Output& out) {
   std::vector<std::string> names;
   for (const auto& [name, description] : present) names.push_back(name);
   // The map orders COM10 before COM2; the list goes by number.
@@ -38,23 +125,15 @@ std::vector<ProbeResult> ProbeAll(const Options& options,
   });
   serial::ProbeOptions probeOptions;
   if (options.strictCrc) probeOptions.crc = protocol::CrcCheck::Required;
-  serial::ConverterProbe probe(probeOptions);
+  ProbeTraces traces(out, probeOptions);  // outlives the probe that calls it
+  ConverterProbe probe(probeOptions);
   probe.OnProgress = [] { Wake(); };
+  traces.Follow(probe);
   probe.Start(names);
+  traces.TellNotOpened(probe.Results());
   WaitFor([&probe] { return probe.Finished(); }, probeOptions.windowMs * 2);
   if (!probe.Finished()) throw CliError(kExitNoReply, "interrupted");
   return probe.Results();
-}
-
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
-QString HoldersText(const std::vector<platform::PortHolder>& holders) {
-  QStringList programs;
-  for (const platform::PortHolder& holder : holders)
-    programs << QStringLiteral("%1 (process %2)").arg(Text(holder.name)).arg(holder.pid);
-  return programs.join(QStringLiteral(", "));
 }
 
 QJsonArray HoldersJson(const std::vector<platform::PortHolder>& holders) {
@@ -69,7 +148,7 @@ QJsonArray HoldersJson(const std::vector<platform::PortHolder>& holders) {
 int FindConverters(const Options& options, const Output& out) {
   const std::map<std::string, std::string> present = PresentPorts();
   QJsonArray converters, inUse, silent;
-  for (const ProbeResult& result : ProbeAll(options, present)) {
+  for (const ProbeResult& result : ProbeAll(options, present, out)) {
     const QString port = Text(result.port);
     const QString description = Text(present.at(result.port));
     QJsonObject json{{"port", port}, {"device", Text(result.device)}, {"description", description}};
@@ -85,10 +164,7 @@ int FindConverters(const Options& options, const Output& out) {
         break;
       }
       case ProbeResult::Outcome::Refused:
-        out.Line(QStringLiteral("%1 refused the version query (status 0x%2) %3")
-                     .arg(port)
-                     .arg(result.status, 2, 16, QLatin1Char('0'))
-                     .arg(description));
+        out.Line(QStringLiteral("%1 %2 %3").arg(port, RefusalText(result.status), description));
         json.insert("status", result.status);
         converters.append(json);
         break;
@@ -117,9 +193,9 @@ int FindConverters(const Options& options, const Output& out) {
   return found ? kExitDone : kExitNoReply;
 }
 
-QByteArrayList PortsWithConverters(const Options& options) {
+QByteArrayList PortsWithConverters(const Options& options, const Output& out) {
   QByteArrayList ports;
-  for (const ProbeResult& result : ProbeAll(options, PresentPorts()))
+  for (const ProbeResult& result : ProbeAll(options, PresentPorts(), out))
     if (result.outcome == ProbeResult::Outcome::Answered ||
         result.outcome == ProbeResult::Outcome::Refused)
       ports << QByteArray::fromStdString(result.port);

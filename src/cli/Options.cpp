@@ -69,7 +69,7 @@ const CommandHelp kCommands[] = {
 // --dry-run stands in the synopses of the two commands that take it.
 constexpr const char* kOptionsSynopsis =
     "[--port P[,P...]|all] [--json] [--quiet] [--wait] [--repeat] [--no-answer S] "
-    "[--strict-crc] [--report FILE]";
+    "[--strict-crc] [--trace] [--report FILE]";
 
 constexpr const char* kReportHelp =
     "usage: quillon-cli --report FILE COMMAND ...\n"
@@ -201,6 +201,7 @@ bool* FlagOf(Options& options, const QByteArray& argument) {
       {"--json", &options.json},      {"--quiet", &options.quiet},
       {"--wait", &options.wait},      {"--repeat", &options.repeat},
       {"--dry-run", &options.dryRun}, {"--strict-crc", &options.strictCrc},
+      {"--trace", &options.trace},
   };
   for (const auto& [name, flag] : flags)
     if (argument == name) return flag;
@@ -322,6 +323,8 @@ Options ParseOptions(const QByteArrayList& arguments) {
     Usage(QStringLiteral("--dry-run goes with write and set only"));
   if (!options.report.isEmpty() && !command->device)
     Usage(QStringLiteral("--report goes with the commands that talk to a converter"));
+  if (options.trace && !command->device && options.command != QLatin1String("find"))
+    Usage(QStringLiteral("--trace goes with find and the commands that talk to a converter"));
   if (values.Given("--no-answer") && !options.wait && !options.repeat)
     Usage(QStringLiteral("--no-answer goes with --wait"));
   return options;
@@ -364,6 +367,19 @@ QString HelpText(const QString& name) {
       "               bytes come that hold no reply\n"
       "  --strict-crc a reply whose checksum does not hold is taken as not received\n"
       "               (by default it is accepted, as the window accepts it)\n"
+      "  --trace      find and the commands that talk to a converter: what goes\n"
+      "               over the line, decoded, on stderr as it happens, timed from\n"
+      "               the port's first line; one line per frame sent or received,\n"
+      "               run of noise, or outcome:\n"
+      "                 +0.000 tx CMD_GET_VERSION len 1 crc ok 7F 01 10 20 ...\n"
+      "                 +0.011 rx noise 3 bytes 00 55 AA\n"
+      "                 +0.011 rx CMD_GET_VERSION status 0x20 ok len 9 crc ok ...\n"
+      "               A frame not accepted says why, in parentheses; time-outs,\n"
+      "               refusals and lost ports are 'msg' lines. With --json, one\n"
+      "               JSON object per line instead, the messages on stderr too.\n"
+      "               A --wait loop shows its first look for a converter, then\n"
+      "               counts the looks that repeat it ('12 more looks like the\n"
+      "               one above'), at least once a minute\n"
       "  --report FILE\n"
       "               append one JSON line per converter handled (see 'help report')\n"
       "  --dry-run    write and set: read, check and print the changes; send no\n"

@@ -20,6 +20,7 @@ struct Options {
   bool repeat = false;
   bool dryRun = false;
   bool strictCrc = false;
+  bool trace = false;
   int noAnswerMs = kDefaultNoAnswerMs;
   QByteArray report;  // --report FILE; empty: none
   QString command;
@@ -40,7 +41,8 @@ bool IsDeviceCommand(const QString& command);
 // beside others), a --no-answer that is not a number of seconds, a missing
 // or unknown command, wrong arguments of a command, and an option with a
 // command it does not go with (--dry-run with a command that writes nothing,
-// --report with one that talks to no converter, --no-answer without --wait).
+// --report with one that talks to no converter, --trace with one that sends
+// nothing, --no-answer without --wait).
 Options ParseOptions(const QByteArrayList& arguments);
 
 // Whether --json stands among the options, so that a command line that

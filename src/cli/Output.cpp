@@ -2,12 +2,16 @@
 
 #include <QJsonDocument>
 #include <QStringList>
+#include <chrono>
 #include <cstdio>
+#include <map>
 #include <mutex>
+#include <variant>
 
 #include "cli/CliError.h"
 #include "cli/FieldChanges.h"
 #include "protocol/PanelRules.h"
+#include "protocol/TrafficFormat.h"
 
 namespace cli {
 namespace {
@@ -21,7 +25,43 @@ void Write(std::FILE* stream, const QString& text) {
   std::fflush(stream);
 }
 
+// The time of each port's first traffic row, from which its rows count:
+// also across the find of --port all and the port's own session.
+std::mutex gOriginsMutex;
+std::map<QString, protocol::TrafficTime> gOrigins;
+
+protocol::TrafficTime OriginOf(const QString& port, protocol::TrafficTime time) {
+  std::lock_guard<std::mutex> lock(gOriginsMutex);
+  return gOrigins.try_emplace(port, time).first->second;
+}
+
+QJsonValue JsonValue(bool value) {
+  return value;
+}
+QJsonValue JsonValue(std::int64_t value) {
+  return static_cast<qint64>(value);
+}
+QJsonValue JsonValue(double value) {
+  return value;
+}
+QJsonValue JsonValue(const std::string& value) {
+  return QString::fromStdString(value);
+}
+
+QJsonObject RowJson(const protocol::TrafficRow& row, protocol::TrafficTime origin) {
+  QJsonObject object;
+  for (const protocol::TrafficField& field : protocol::RowFields(row, origin, "enu"))
+    object.insert(QLatin1String(field.key),
+                  std::visit([](const auto& value) { return JsonValue(value); }, field.value));
+  return object;
+}
+
 }  // namespace
+
+protocol::TrafficTime TraceNow() {
+  return std::chrono::duration_cast<protocol::TrafficTime>(
+      std::chrono::steady_clock::now().time_since_epoch());
+}
 
 Output Output::ForPort(const QString& port) const {
   Output out = *this;
@@ -39,12 +79,22 @@ QString Output::Prefixed(const QString& text) const {
   return prefixed;
 }
 
+bool Output::AsMessageRow(const QString& text) const {
+  if (!json_ || !trace_) return false;
+  protocol::TrafficRow row;
+  row.time = TraceNow();
+  row.kind = protocol::TrafficKind::Message;
+  row.detail = text.toStdString();
+  TraceRow(row);
+  return true;
+}
+
 void Output::Say(const QString& text) const {
-  if (!quiet_) Write(stderr, Prefixed(text));
+  if (!quiet_ && !AsMessageRow(text)) Write(stderr, Prefixed(text));
 }
 
 void Output::Complain(const QString& text) const {
-  Write(stderr, QStringLiteral("quillon-cli: ") + Prefixed(text));
+  if (!AsMessageRow(text)) Write(stderr, QStringLiteral("quillon-cli: ") + Prefixed(text));
 }
 
 void Output::Line(const QString& text) const {
@@ -54,6 +104,19 @@ void Output::Line(const QString& text) const {
 void Output::PrintJson(QJsonObject object) const {
   if (!port_.isEmpty()) object.insert("port", port_);
   Write(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
+                    QLatin1Char('\n'));
+}
+
+void Output::TraceRow(const protocol::TrafficRow& row) const {
+  if (!trace_) return;
+  const protocol::TrafficTime origin = OriginOf(port_, row.time);
+  if (!json_) {
+    Write(stderr, Prefixed(QString::fromStdString(protocol::RowTraceLine(row, origin, "enu"))));
+    return;
+  }
+  QJsonObject object = RowJson(row, origin);
+  if (!port_.isEmpty()) object.insert("port", port_);
+  Write(stderr, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
                     QLatin1Char('\n'));
 }
 

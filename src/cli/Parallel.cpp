@@ -120,7 +120,7 @@ int RunDeviceCommand(const Options& options, const Output& out) {
   const PreparedJob job = PrepareJob(options);
   std::unique_ptr<ReportFile> report;
   if (!options.report.isEmpty()) report = std::make_unique<ReportFile>(options.report);
-  const QByteArrayList ports = options.allPorts ? PortsWithConverters(options) : options.ports;
+  const QByteArrayList ports = options.allPorts ? PortsWithConverters(options, out) : options.ports;
   RefuseTargets(ports, options);
   const bool several = options.SeveralPorts();
 

@@ -40,8 +40,8 @@ class PortRun {
       : setup_(setup),
         options_(setup.options),
         out_(out),
-        link_(port,
-              options_.strictCrc ? protocol::CrcCheck::Required : protocol::CrcCheck::Ignored) {}
+        link_(port, options_.strictCrc ? protocol::CrcCheck::Required : protocol::CrcCheck::Ignored,
+              out) {}
 
   Tally Run() {
     if (options_.repeat) return Repeatedly();

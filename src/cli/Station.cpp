@@ -9,6 +9,23 @@
 #include "platform/SerialDevices.h"
 
 namespace cli {
+namespace {
+
+// Each pass of a station's loop is one look for a converter, traced as such
+// (cli/TraceLooks.h) until the loop ends.
+class TracedLooks {
+ public:
+  explicit TracedLooks(PortTrace& trace) : trace_(trace) {}
+  ~TracedLooks() { trace_.EndLooks(); }
+  TracedLooks(const TracedLooks&) = delete;
+  TracedLooks& operator=(const TracedLooks&) = delete;
+  void Next() { trace_.BeginLook(); }
+
+ private:
+  PortTrace& trace_;
+};
+
+}  // namespace
 
 Station::Station(ConverterLink& link, int noAnswerMs, const Output& out)
     : link_(link), noAnswerMs_(noAnswerMs), out_(out) {}
@@ -85,7 +102,9 @@ bool Station::Opened() {
 }
 
 Station::Arrival Station::WaitForConverter() {
+  TracedLooks looks(link_.Trace());
   for (;;) {
+    looks.Next();
     if (Interrupted()) throw CliError(kExitNoReply, "interrupted");
     if (!Present() || !Opened()) {
       Pause(kRetryMs);
@@ -114,6 +133,7 @@ Station::Arrival Station::WaitForConverter() {
       const qint64 left = noAnswerMs_ - thereSince_->elapsed();
       if (left <= 0) {
         silenceTold_ = true;
+        link_.Trace().Outcome("no answer");
         return {Arrival::Kind::NoAnswer, {}, std::nullopt, thereSince_->elapsed()};
       }
       Pause(static_cast<int>(std::min<qint64>(kRetryMs, left)));
@@ -124,7 +144,9 @@ Station::Arrival Station::WaitForConverter() {
 }
 
 void Station::WaitUntilGone() {
+  TracedLooks looks(link_.Trace());
   while (!Interrupted()) {
+    looks.Next();
     if (!Present() || !Opened()) break;
     try {
       link_.ReadVersion();

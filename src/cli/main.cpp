@@ -30,9 +30,10 @@ int main(int argc, char** argv) {
         throw cli::CliError(cli::kExitPort, problem.toStdString());
     }
     // Waiting for a converter tries the port every 500 ms, and find opens
-    // every port: one warning per failed open would bury the results.
+    // every port: one warning per failed open would bury the results. A trace
+    // tells each failed open itself, and with --json holds nothing but JSON.
     if (options.wait || options.repeat || options.command == QLatin1String("find") ||
-        options.allPorts)
+        options.allPorts || options.trace)
       QLoggingCategory::setFilterRules(QStringLiteral("quillon.comm.warning=false"));
     platform::InterruptNotifier interrupts([] { cli::Interrupt(); });
     return cli::Run(options);

@@ -66,6 +66,15 @@ constexpr MessageRow kRows[] = {
     {Msg::TextFileExists, nullptr, kFiles, "文件已经存在,是否覆盖?",
      "The file already exists. Overwrite it?"},
     {Msg::TrafficSaved, nullptr, kFiles, "已保存 %1 行通信记录。", "%1 traffic rows saved."},
+    {Msg::FindAnswered, nullptr, kDevice, "有转换器应答的串口：",
+     "Ports where a converter answered:"},
+    {Msg::FindVersion, nullptr, kDevice, "%1：软件版本 %2 %3，硬件版本 %4",
+     "%1: software %2 %3, hardware %4"},
+    {Msg::FindRefused, nullptr, kDevice, "%1：拒绝了版本查询（状态 0x%2）",
+     "%1: refused the version query (status 0x%2)"},
+    {Msg::FindSelected, nullptr, kDevice, "已选择 %1。", "%1 is selected."},
+    {Msg::FindNone, nullptr, kDevice, "没有转换器应答。", "No converter answered."},
+    {Msg::FindNotAsked, nullptr, kDevice, "未查询的串口：", "Not asked:"},
 };
 
 // Row i must describe message i: MessageText indexes the table by id.
@@ -75,7 +84,7 @@ constexpr bool RowsFollowTheIds() {
   return true;
 }
 static_assert(RowsFollowTheIds(), "kRows must list every Msg once, in the enum's order");
-static_assert(std::size(kRows) == static_cast<std::size_t>(Msg::TrafficSaved) + 1,
+static_assert(std::size(kRows) == static_cast<std::size_t>(Msg::FindNotAsked) + 1,
               "every Msg needs a row");
 
 }  // namespace

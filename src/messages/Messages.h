@@ -48,6 +48,13 @@ enum class Msg {
   TextFilter,
   TextFileExists,
   TrafficSaved,  // %1 the number of rows
+  // Finding converters: the box after a search of the present ports.
+  FindAnswered,  // the heading of the ports that answered, one line each below
+  FindVersion,   // %1 the port, %2 software, %3 build date, %4 hardware version
+  FindRefused,   // %1 the port, %2 the status in two hexadecimal digits
+  FindSelected,  // %1 the port now selected in the port list
+  FindNone,
+  FindNotAsked,  // the heading of the ports not asked, with the reason of each
 };
 
 // One message. `key` names its item in the message catalogue (N_...), the

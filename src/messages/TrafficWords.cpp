@@ -24,6 +24,7 @@ constexpr TrafficWordRow kRows[] = {
     {W::UnexpectedCommand, "不是本操作等待的应答", "not a reply this operation waits for"},
     {W::Refused, "转换器拒绝了请求", "refused by the converter"},
     {W::WrongLength, "数据长度错误：{}，应为 {}", "wrong data length {}, expected {}"},
+    {W::BadCrc, "校验码错误：按未收到处理", "bad checksum: taken as not received"},
     {W::NoRequest, "没有等待此应答的请求", "a reply to no request"},
     {W::NotExamined, "未检查：只检查缓冲区中的第一帧", "not examined: only the first frame is"},
     {W::Late, "在检查接收数据之后到达", "arrived after the replies were examined"},

@@ -29,6 +29,7 @@ enum class TrafficWord {
   UnexpectedCommand,
   Refused,
   WrongLength,  // {} = the data length, {} = the one required
+  BadCrc,
   NoRequest,
   NotExamined,
   Late,

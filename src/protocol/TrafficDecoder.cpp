@@ -56,7 +56,7 @@ void TrafficDecoder::CodeList::Remove(std::uint16_t code) {
   --count;
 }
 
-TrafficDecoder::TrafficDecoder(RowSink sink) : sink_(std::move(sink)) {}
+TrafficDecoder::TrafficDecoder(RowSink sink, CrcCheck crc) : sink_(std::move(sink)), crc_(crc) {}
 
 // ---- events ----
 
@@ -215,6 +215,18 @@ void TrafficDecoder::Decode(TrafficTime time, std::span<const std::uint8_t> byte
 }
 
 TrafficReason TrafficDecoder::Judge(const Frame& frame, bool endByteHolds) {
+  const bool candidateWasTaken = candidateTaken_;
+  const TrafficReason reason = JudgeBySearch(frame, endByteHolds);
+  const bool dropsForCrc = crc_ == CrcCheck::Required && !FrameCrcMatches(frame) &&
+                           (reason == TrafficReason::None || reason == TrafficReason::Refused);
+  if (!dropsForCrc) return reason;
+  // As never received: the search is where it was before this frame.
+  candidateTaken_ = candidateWasTaken;
+  if (reason == TrafficReason::None && search_ == Search::Stream) pending_.Add(FrameCode(frame));
+  return TrafficReason::BadCrc;
+}
+
+TrafficReason TrafficDecoder::JudgeBySearch(const Frame& frame, bool endByteHolds) {
   if (examined_) return TrafficReason::Late;
   switch (search_) {
     case Search::None:
@@ -239,7 +251,9 @@ TrafficReason TrafficDecoder::Judge(const Frame& frame, bool endByteHolds) {
 
 TrafficReason TrafficDecoder::JudgeHead(const Frame& frame) const {
   if (examined_) return TrafficReason::Late;
-  if (IsRestoreDefaultReply(frame)) return TrafficReason::None;
+  if (IsRestoreDefaultReply(frame))
+    return crc_ == CrcCheck::Required && !FrameCrcMatches(frame) ? TrafficReason::BadCrc
+                                                                 : TrafficReason::None;
   if (frame[FRAME_OFS_ADDR] != FRAME_ADDR) return TrafficReason::WrongAddress;
   return TrafficReason::UnexpectedCommand;
 }

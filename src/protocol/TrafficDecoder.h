@@ -10,6 +10,7 @@
 
 #include "messages/Messages.h"
 #include "protocol/Frame.h"
+#include "protocol/ReplyWait.h"
 #include "protocol/RxBuffer.h"
 #include "protocol/TrafficRow.h"
 
@@ -46,7 +47,10 @@
 //   otherwise it is one byte of noise, as the search takes it. The reason
 //   names the first test the search fails; TrafficReason::None means the
 //   search hands the frame to the operation. The checksum is not among the
-//   tests: the row only shows whether it holds.
+//   tests (the row only shows whether it holds), unless the front end
+//   requires it (CrcCheck::Required, protocol/ReplyWait.h): then a reply or
+//   refusal whose checksum does not hold is BadCrc, taken as never received,
+//   and the search goes on behind it.
 // - Noise: a run of bytes that were no frame, in as many rows of at most
 //   TrafficRow::kMaxBytes as it needs. Noise is written when the next frame
 //   row is, at the end of a chunk that leaves nothing undecided, and before a
@@ -81,8 +85,9 @@ class TrafficDecoder {
   using RowSink = std::function<void(const TrafficRow&)>;
 
   // Every row goes to `sink` as soon as it is decided. The sink must not
-  // call back into the decoder.
-  explicit TrafficDecoder(RowSink sink);
+  // call back into the decoder. `crc`: whether the front end requires a
+  // reply's checksum to hold.
+  explicit TrafficDecoder(RowSink sink, CrcCheck crc = CrcCheck::Ignored);
 
   // The front end emptied its receive buffer. Writes held bytes as an
   // Incomplete noise row and forgets the operation: until the next frame
@@ -126,6 +131,7 @@ class TrafficDecoder {
   void DropHeld(TrafficTime time);
   void Decode(TrafficTime time, std::span<const std::uint8_t> bytes, std::size_t bufferOffset);
   TrafficReason Judge(const Frame& frame, bool endByteHolds);
+  TrafficReason JudgeBySearch(const Frame& frame, bool endByteHolds);
   TrafficReason JudgeHead(const Frame& frame) const;
   bool OperationComplete() const;
 
@@ -136,6 +142,7 @@ class TrafficDecoder {
                   std::span<const std::uint8_t> kept, std::size_t byteCount);
 
   RowSink sink_;
+  CrcCheck crc_;
   TrafficRow row_;  // reused for every row written
 
   Search search_ = Search::None;

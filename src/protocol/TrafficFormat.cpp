@@ -65,6 +65,8 @@ std::string NoteText(const TrafficRow& row, const std::optional<Frame>& frame,
       return FillPlaceholders(Word(TrafficWord::WrongLength, langCode),
                               {std::to_string(FrameDataLength(*frame)),
                                std::to_string(RequiredLength(FrameCode(*frame)))});
+    case TrafficReason::BadCrc:
+      return Word(TrafficWord::BadCrc, langCode);
     case TrafficReason::NoRequest:
       return Word(TrafficWord::NoRequest, langCode);
     case TrafficReason::NotExamined:
@@ -301,6 +303,8 @@ const char* ReasonKey(TrafficReason reason) {
       return "refused";
     case TrafficReason::WrongLength:
       return "wrong_length";
+    case TrafficReason::BadCrc:
+      return "bad_crc";
     case TrafficReason::NoRequest:
       return "no_request";
     case TrafficReason::NotExamined:

@@ -42,6 +42,7 @@ enum class TrafficReason : std::uint8_t {
   UnexpectedCommand,  // a code the operation in progress does not accept
   Refused,            // a status other than FRAME_ACK, where the search requires it
   WrongLength,        // the CMD_CONVT_GET reply without 16, the version reply without 9
+  BadCrc,             // a reply whose checksum does not hold, where the front end requires it
   NoRequest,          // nothing awaited a reply: no request, or every reply came
   NotExamined,        // behind the one frame the head or single-frame search takes
   Late,               // arrived after the operation examined its bytes

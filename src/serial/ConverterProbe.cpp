@@ -68,8 +68,10 @@ void ConverterProbe::Start(const std::vector<std::string>& ports) {
   QThread::msleep(kOpenPauseMs);
   const protocol::Frame query = protocol::BuildQueryFrame(protocol::CMD_GET_VERSION);
   for (const auto& port : open_) {
-    if (!port->comm.SendData(query.data(), static_cast<std::uint16_t>(query.size())))
-      Settle(*port, ProbeResult::Outcome::Silent);
+    const bool delivered =
+        port->comm.SendData(query.data(), static_cast<std::uint16_t>(query.size()));
+    Tell({Traffic::Event::Sent, port->index, query, delivered});
+    if (!delivered) Settle(*port, ProbeResult::Outcome::Silent);
   }
   if (waiting_ > 0) window_.start(options_.windowMs);
 }
@@ -91,11 +93,12 @@ void ConverterProbe::Open(std::size_t index) {
   OpenPort& opened = *port;
   port->comm.OnReceiveData = [this, &opened](TComm*, const std::uint8_t* bytes,
                                              std::uint16_t count) {
+    if (!opened.settled) Tell({Traffic::Event::Received, opened.index, std::span(bytes, count)});
     opened.rx.AppendReceived(bytes, count);
     OnReceived(opened);
   };
   port->comm.OnRequestHangup = [this, &opened](TComm*) {
-    Settle(opened, ProbeResult::Outcome::Silent);
+    Settle(opened, ProbeResult::Outcome::Silent, true);
   };
   ++waiting_;
   open_.push_back(std::move(port));
@@ -120,13 +123,20 @@ void ConverterProbe::OnReceived(OpenPort& port) {
   }
 }
 
-void ConverterProbe::Settle(OpenPort& port, ProbeResult::Outcome outcome) {
+void ConverterProbe::Settle(OpenPort& port, ProbeResult::Outcome outcome, bool lost) {
   if (port.settled) return;
   port.settled = true;
   results_[port.index].outcome = outcome;
   port.comm.ClosePort();
+  Traffic closed{Traffic::Event::Closed, port.index, {}};
+  closed.lost = lost;
+  Tell(closed);
   if (--waiting_ == 0) window_.stop();
   if (OnProgress) OnProgress();
+}
+
+void ConverterProbe::Tell(const Traffic& traffic) const {
+  if (OnTraffic) OnTraffic(traffic);
 }
 
 void ConverterProbe::EndWindow() {

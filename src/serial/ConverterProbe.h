@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -72,12 +73,26 @@ class ConverterProbe {
   // After each outcome that came from the line or the window's end.
   std::function<void()> OnProgress;
 
+  // What goes over the line of each port opened, as it happens, for a
+  // trace: the query handed to the port, each chunk received, and the
+  // port's closing once its outcome (Results()[result]) is set.
+  struct Traffic {
+    enum class Event { Sent, Received, Closed };
+    Event event;
+    std::size_t result;                   // index into Results()
+    std::span<const std::uint8_t> bytes;  // Sent, Received
+    bool delivered = true;                // Sent: whether the port took the query
+    bool lost = false;                    // Closed: the port went away
+  };
+  std::function<void(const Traffic&)> OnTraffic;
+
  private:
   struct OpenPort;
 
   void Open(std::size_t index);
   void OnReceived(OpenPort& port);
-  void Settle(OpenPort& port, ProbeResult::Outcome outcome);
+  void Settle(OpenPort& port, ProbeResult::Outcome outcome, bool lost = false);
+  void Tell(const Traffic& traffic) const;
   void EndWindow();
 
   ProbeOptions options_;

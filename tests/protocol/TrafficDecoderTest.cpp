@@ -81,9 +81,9 @@ Event Examine() {
   return {Event::Examine, {}};
 }
 
-std::vector<TrafficRow> Decode(const std::vector<Event>& events) {
+std::vector<TrafficRow> Decode(const std::vector<Event>& events, CrcCheck crc = CrcCheck::Ignored) {
   std::vector<TrafficRow> rows;
-  TrafficDecoder decoder([&](const TrafficRow& row) { rows.push_back(row); });
+  TrafficDecoder decoder([&](const TrafficRow& row) { rows.push_back(row); }, crc);
   TrafficTime now{};
   for (const Event& event : events) {
     now += std::chrono::milliseconds(1);
@@ -252,6 +252,35 @@ TEST(TrafficDecoder, TurnsEachStreamIntoTheRowsTheWindowsSearchImplies) {
   for (const StreamCase& c : Cases()) {
     std::vector<std::string> rows;
     for (const TrafficRow& row : Decode(c.events)) rows.push_back(Summary(row));
+    EXPECT_EQ(rows, c.rows) << c.name;
+  }
+}
+
+// A front end that requires the checksum (quillon-cli --strict-crc) takes a
+// reply or refusal whose checksum does not hold as never received, and its
+// search goes on behind it.
+TEST(TrafficDecoder, UnderARequiredChecksumABadOneIsNoReplyAndTheSearchGoesOn) {
+  const Bytes version = VersionReply();
+  const Bytes com = Reply(CMD_COM_GET, FRAME_ACK, ComParams::kSize);
+  const Bytes restoreAck = Reply(CMD_RESTORE_DEFAULT);
+  const auto bad = [](const Bytes& frame) { return With(frame, FRAME_OFS_CRC, 0x00); };
+  const StreamCase cases[] = {
+      {"the version search takes the good reply behind a bad one",
+       {Clear(), Send(CMD_GET_VERSION), Rx(Join({bad(version), version}))},
+       {"tx CMD_GET_VERSION", "rx CMD_GET_VERSION crc_bad bad_crc !", "rx CMD_GET_VERSION ok"}},
+      {"a read still awaits its reply after a bad one",
+       {Clear(), Send(CMD_COM_GET), Rx(Join({bad(com), com}))},
+       {"tx CMD_COM_GET", "rx CMD_COM_GET crc_bad bad_crc !", "rx CMD_COM_GET ok"}},
+      {"a refusal with a bad checksum is no refusal",
+       {Clear(), Send(CMD_COM_GET), Rx(bad(Reply(CMD_COM_GET, FRAME_REFUSED)))},
+       {"tx CMD_COM_GET", "rx CMD_COM_GET crc_bad bad_crc !"}},
+      {"nor is the restore acknowledgement",
+       {Clear(), Send(CMD_RESTORE_DEFAULT), Rx(bad(restoreAck))},
+       {"tx CMD_RESTORE_DEFAULT", "rx CMD_RESTORE_DEFAULT crc_bad bad_crc !"}},
+  };
+  for (const StreamCase& c : cases) {
+    std::vector<std::string> rows;
+    for (const TrafficRow& row : Decode(c.events, CrcCheck::Required)) rows.push_back(Summary(row));
     EXPECT_EQ(rows, c.rows) << c.name;
   }
 }
