@@ -30,6 +30,17 @@ QJsonArray ToJson(const std::vector<FieldDifference>& differences, const char* f
   return array;
 }
 
+// One line per difference: in PATTERN, %1 is the key, %2 the value before
+// and %3 the value after.
+QStringList DifferenceLines(const std::vector<FieldDifference>& differences,
+                            const QString& pattern) {
+  QStringList lines;
+  for (const FieldDifference& difference : differences)
+    lines << pattern.arg(Key(difference), FieldValueText(*difference.field, difference.from),
+                         FieldValueText(*difference.field, difference.to));
+  return lines;
+}
+
 }  // namespace
 
 QString FieldValueText(const protocol::ParamField& field, std::uint32_t value) {
@@ -63,12 +74,7 @@ std::vector<FieldDifference> Differences(const protocol::ParameterRecords& from,
 }
 
 QStringList ChangeLines(const std::vector<FieldDifference>& changes) {
-  QStringList lines;
-  for (const FieldDifference& change : changes)
-    lines << QStringLiteral("%1: %2 -> %3")
-                 .arg(Key(change), FieldValueText(*change.field, change.from),
-                      FieldValueText(*change.field, change.to));
-  return lines;
+  return DifferenceLines(changes, QStringLiteral("%1: %2 -> %3"));
 }
 
 QJsonArray ChangesJson(const std::vector<FieldDifference>& changes) {
@@ -76,12 +82,7 @@ QJsonArray ChangesJson(const std::vector<FieldDifference>& changes) {
 }
 
 QStringList VerifyLines(const std::vector<FieldDifference>& differences) {
-  QStringList lines;
-  for (const FieldDifference& difference : differences)
-    lines << QStringLiteral("%1: converter %2, file %3")
-                 .arg(Key(difference), FieldValueText(*difference.field, difference.from),
-                      FieldValueText(*difference.field, difference.to));
-  return lines;
+  return DifferenceLines(differences, QStringLiteral("%1: converter %2, file %3"));
 }
 
 QJsonArray VerifyJson(const std::vector<FieldDifference>& differences) {
