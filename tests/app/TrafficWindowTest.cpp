@@ -36,6 +36,8 @@
 #include "protocol/TrafficFormat.h"
 #include "support/FileBytes.h"
 #include "support/FrameBytes.h"
+#include "support/ModelRows.h"
+#include "support/ReplyBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 
@@ -52,14 +54,12 @@ const QString kDataDir = QStringLiteral(QUILLON_DATA_DIR);
 // converter refuses and the time-out: six rows, three of them problems.
 void RecordAnExchange(app::TrafficRecorder& traffic) {
   traffic.Cleared();
-  traffic.Sent(ToBytes(BuildQueryFrame(CMD_GET_VERSION)), true);
-  traffic.Received(ToBytes(BuildReplyFrame(CMD_GET_VERSION, FRAME_ACK, VersionRecord{}.Encode())));
+  traffic.Sent(testing_support::QueryBytes(CMD_GET_VERSION), true);
+  traffic.Received(testing_support::RecordReplyBytes(CMD_GET_VERSION));
   traffic.Received(testing_support::Bytes{0xAA, 0xBB});
   traffic.Cleared();
-  ComParams com;
-  com.baudRate = 9600;
-  traffic.Sent(ToBytes(com.ToSetFrame()), true);
-  traffic.Received(ToBytes(BuildReplyFrame(CMD_COM_SET, FRAME_REFUSED)));
+  traffic.Sent(ToBytes(testing_support::Com8N1(9600).ToSetFrame()), true);
+  traffic.Received(testing_support::ReplyBytes(CMD_COM_SET, FRAME_REFUSED));
   traffic.Examined();
   traffic.Message(messages::Msg::Timeout);
 }
@@ -100,6 +100,11 @@ class TrafficWindow : public ::testing::Test {
   }
 
   TfrmTraffic& t() { return *window_->frmTraffic; }
+  // Records the exchange and lets the window's timer show it.
+  void RecordAndRefresh() {
+    RecordAnExchange(*window_->Traffic);
+    t().timRefreshTimer();
+  }
   int RowsShown() { return t().Filter->rowCount(); }
   QString Cell(int row, int column) { return t().Filter->index(row, column).data().toString(); }
 
@@ -158,22 +163,21 @@ TEST_F(TrafficWindow, PlacementIsKeptInTheSettingsFileAndComesBackOnScreen) {
 
 TEST_F(TrafficWindow, ProblemsOnlyPauseAndClear) {
   Open();
-  RecordAnExchange(*window_->Traffic);
-  t().timRefreshTimer();
+  RecordAndRefresh();
   ASSERT_EQ(RowsShown(), 6);
 
   t().ui->chkProblemsOnly->click();
-  ASSERT_EQ(RowsShown(), 3);
-  EXPECT_EQ(Cell(0, TrafficModel::ColCommand), "noise, 2 bytes");
-  EXPECT_EQ(Cell(1, TrafficModel::ColStatus), "refused (0x21)");
-  EXPECT_EQ(Cell(2, TrafficModel::ColNote), "operating timeout.");
+  EXPECT_EQ(
+      testing_support::ModelRows(
+          *t().Filter, {TrafficModel::ColCommand, TrafficModel::ColStatus, TrafficModel::ColNote}),
+      (QStringList{"noise, 2 bytes||", "CMD_COM_SET|refused (0x21)|refused by the converter",
+                   "||operating timeout."}));
 
   // Paused, the view stays as it is while recording goes on. (Enter on the
   // focused button, as Space.)
   QTest::keyClick(t().ui->btnPause, Qt::Key_Return);
   ASSERT_TRUE(t().ui->btnPause->isChecked());
-  RecordAnExchange(*window_->Traffic);
-  t().timRefreshTimer();
+  RecordAndRefresh();
   EXPECT_EQ(RowsShown(), 3);
   EXPECT_EQ(t().ui->lblRowCount->text(), "3 / 12");
   t().ui->btnPause->click();
@@ -185,8 +189,7 @@ TEST_F(TrafficWindow, ProblemsOnlyPauseAndClear) {
   t().ui->btnPause->click();
   t().ui->btnClear->click();
   EXPECT_EQ(RowsShown(), 0);
-  RecordAnExchange(*window_->Traffic);
-  t().timRefreshTimer();
+  RecordAndRefresh();
   EXPECT_EQ(RowsShown(), 0);
   EXPECT_EQ(t().ui->lblRowCount->text(), "0 / 6");
   t().ui->btnPause->click();

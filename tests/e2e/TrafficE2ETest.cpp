@@ -21,6 +21,7 @@
 #include "i18n/untDM.h"
 #include "support/ConvsimProcess.h"
 #include "support/FileBytes.h"
+#include "support/ModelRows.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 
@@ -42,19 +43,6 @@ class TrafficEndToEnd : public ::testing::Test {
     QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs_.messages.isEmpty(); }, kDeadlineMs));
     ASSERT_EQ(dialogs_.messages, QStringList{message});
-  }
-
-  // "direction|command|status|note" of each row the window shows.
-  QStringList Rows(const TfrmTraffic& traffic) {
-    QStringList rows;
-    for (int row = 0; row < traffic.Filter->rowCount(); ++row) {
-      QStringList cells;
-      for (int column : {TrafficModel::ColDirection, TrafficModel::ColCommand,
-                         TrafficModel::ColStatus, TrafficModel::ColNote})
-        cells.append(traffic.Filter->index(row, column).data().toString());
-      rows.append(cells.join('|'));
-    }
-    return rows;
   }
 
   testing_support::TempProgramFolder folder_;
@@ -84,7 +72,10 @@ TEST_F(TrafficEndToEnd, ConnectNoisyReplyAndRefusedWriteShowTheirRowsAndSaveAsTe
       },
       kDeadlineMs));
 
-  const QStringList rows = Rows(traffic);
+  // "direction|command|status|note" of each row the window shows.
+  const QStringList rows = testing_support::ModelRows(
+      *traffic.Filter, {TrafficModel::ColDirection, TrafficModel::ColCommand,
+                        TrafficModel::ColStatus, TrafficModel::ColNote});
   QStringList expected = {
       "sent|CMD_GET_VERSION||",
       "received|CMD_GET_VERSION|accepted (0x20)|",
