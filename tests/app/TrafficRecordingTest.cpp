@@ -19,7 +19,6 @@
 #include "app/untTraffic.h"
 #include "i18n/untDM.h"
 #include "protocol/Records.h"
-#include "protocol/TrafficFormat.h"
 #include "serial/Comm.h"
 #include "support/ComLink.h"
 #include "support/CommPseudoTerminal.h"

@@ -19,7 +19,6 @@ namespace {
 using messages::Msg;
 using std::chrono::milliseconds;
 using testing_support::Bytes;
-using testing_support::Join;
 using testing_support::QueryBytes;
 using testing_support::ReplyBytes;
 using testing_support::ToBytes;
