@@ -3,6 +3,7 @@
 // search accepts, whatever the chunking.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -49,25 +50,29 @@ Bytes Tail(const Bytes& bytes, std::size_t n) {
 
 // ---- the events and what the rows say -----------------------------------------
 
-struct Event {
-  enum Type { Clear, Send, SendRefused, Receive, Examine, Flush } type;
-  Bytes bytes;
-};
+// One report of a front end to the decoder, made at `now`.
+using Event = std::function<void(TrafficDecoder&, TrafficTime now)>;
 
 Event Clear() {
-  return {Event::Clear, {}};
+  return [](TrafficDecoder& decoder, TrafficTime now) { decoder.OnCleared(now); };
+}
+Event Sent(Bytes frame, bool written = true) {
+  return [=](TrafficDecoder& decoder, TrafficTime now) { decoder.OnSent(now, frame, written); };
 }
 Event Send(std::uint16_t code) {
-  return {Event::Send, QueryBytes(code)};
+  return Sent(QueryBytes(code));
 }
 Event SendSet(std::uint16_t code) {
-  return {Event::Send, ToBytes(BuildSetFrame(code, 1, Bytes{0x00}))};
+  return Sent(ToBytes(BuildSetFrame(code, 1, Bytes{0x00})));
 }
 Event Rx(Bytes bytes) {
-  return {Event::Receive, std::move(bytes)};
+  return [=](TrafficDecoder& decoder, TrafficTime now) { decoder.OnReceived(now, bytes); };
 }
 Event Examine() {
-  return {Event::Examine, {}};
+  return [](TrafficDecoder& decoder, TrafficTime) { decoder.OnExamined(); };
+}
+Event Flush() {
+  return [](TrafficDecoder& decoder, TrafficTime now) { decoder.Flush(now); };
 }
 
 // The rows of an operation that starts with a clear, as every one does.
@@ -78,24 +83,7 @@ std::vector<TrafficRow> Decode(const std::vector<Event>& events, CrcCheck crc = 
   decoder.OnCleared(now);
   for (const Event& event : events) {
     now += std::chrono::milliseconds(1);
-    switch (event.type) {
-      case Event::Clear:
-        decoder.OnCleared(now);
-        break;
-      case Event::Send:
-      case Event::SendRefused:
-        decoder.OnSent(now, event.bytes, event.type == Event::Send);
-        break;
-      case Event::Receive:
-        decoder.OnReceived(now, event.bytes);
-        break;
-      case Event::Examine:
-        decoder.OnExamined();
-        break;
-      case Event::Flush:
-        decoder.Flush(now);
-        break;
-    }
+    event(decoder, now);
   }
   return rows;
 }
@@ -223,7 +211,7 @@ std::vector<StreamCase> Cases() {
        {Send(CMD_COM_GET), Rx(Join({{0x55}, Head(com, 5)})), Clear()},
        {"tx CMD_COM_GET", "noise 55 !", "noise 7F 01 20 10 00 incomplete !"}},
       {"a frame the port refused still waits for its reply",
-       {{Event::SendRefused, QueryBytes(CMD_CAN_GET)}, Rx(can)},
+       {Sent(QueryBytes(CMD_CAN_GET), false), Rx(can)},
        {"tx CMD_CAN_GET not_sent !", "rx CMD_CAN_GET ok"}},
       {"an overflowing chunk drops what the buffer held; the read starts again",
        {Send(CMD_COM_GET), Rx(com), Rx(Bytes(200, 0x00)), Rx(Join({Bytes(26, 0x00), com}))},
@@ -343,7 +331,7 @@ std::vector<TrafficRow> DecodeInChunks(const Bytes& held, const std::vector<std:
                  held.begin() + static_cast<std::ptrdiff_t>(std::min(held.size(), at + n)))));
     at += n;
   }
-  events.push_back({Event::Flush, {}});
+  events.push_back(Flush());
   return Decode(events);
 }
 

@@ -67,31 +67,13 @@ TEST(TrafficFormat, TraceLinesTellAnExchangeInOrder) {
 }
 
 TEST(TrafficFormat, RecordsInBothLanguages) {
-  ComParams oddCom = kCom;
-  oddCom.parityCode = 0;
-  oddCom.stopBitsCode = 2;
-  CanParams can;
-  can.bitRateIndex = 1;
-  can.frameType = CanParams::kFrameExtended;
-  can.filterFlags = 0x13;
-  can.acceptanceCode = 0x123;
-  can.acceptanceMask = 0x1FFFFFFF;
-  CanParams oddCan;
-  oddCan.bitRateIndex = 11;
-  oddCan.frameType = 0x01;
-  ConvtParams convt;
-  convt.mode = 1;
-  convt.direction = 2;
-  convt.transparentFlags = ConvtParams::kCanInfo | ConvtParams::kCanId;
-  convt.idOffset = 3;
-  convt.idLength = 2;
-  convt.frameGapChars = 4;
-  convt.transparentSendId = 0x7FF;
-  convt.dataFlags = ConvtParams::kCanId;
-  convt.dataSendId = 0x12345678;
-  ConvtParams oddConvt;
-  oddConvt.mode = 7;
-  oddConvt.direction = 5;
+  // Every field in the order of declaration, as each text below names them.
+  const ComParams oddCom{{}, 115200, 8, 0, 2};
+  const CanParams can{{}, 1, CanParams::kFrameExtended, 0x13, 0x123, 0x1FFFFFFF};
+  const CanParams oddCan{{}, 11, 0x01, 0, 0, 0};
+  const std::uint8_t both = ConvtParams::kCanInfo | ConvtParams::kCanId;
+  const ConvtParams convt{{}, 1, 2, both, 3, 2, 4, 0x7FF, ConvtParams::kCanId, 0x12345678};
+  const ConvtParams oddConvt{{}, 7, 5, 0, 0, 0, 0, 0, 0, 0};
 
   struct Case {
     std::string text, expected;
