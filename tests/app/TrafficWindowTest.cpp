@@ -71,10 +71,6 @@ class TrafficWindow : public ::testing::Test {
     CurLangFile.clear();
     Start();
   }
-  void TearDown() override {
-    window_.reset();
-    dm_.reset();
-  }
 
   // The data module, then the main window, as the program starts.
   void Start() {
@@ -108,18 +104,10 @@ class TrafficWindow : public ::testing::Test {
   int RowsShown() { return t().Filter->rowCount(); }
   QString Cell(int row, int column) { return t().Filter->index(row, column).data().toString(); }
 
-  void SavePlacement(const QRect& placed) {
-    const platform::ProfileFile ini(SettingsFilePath());
-    ini.WriteInt("Traffic", "Left", placed.x());
-    ini.WriteInt("Traffic", "Top", placed.y());
-    ini.WriteInt("Traffic", "Width", placed.width());
-    ini.WriteInt("Traffic", "Height", placed.height());
-  }
-
   testing_support::TempProgramFolder folder_;
   testing_support::ScriptedDialogs dialogs_;
   std::unique_ptr<TfrmDM> dm_;
-  std::unique_ptr<TfrmMain> window_;
+  std::unique_ptr<TfrmMain> window_;  // gone before the data module
 };
 
 TEST_F(TrafficWindow, OpensOnceComesToTheFrontAndShowsWhatWasRecordedBefore) {
@@ -140,8 +128,9 @@ TEST_F(TrafficWindow, PlacementIsKeptInTheSettingsFileAndComesBackOnScreen) {
   Open()->setGeometry(40, 50, 600, 300);
   Close();
   const platform::ProfileFile ini(SettingsFilePath());
-  EXPECT_EQ(QRect(ini.ReadInt("Traffic", "Left", 0), ini.ReadInt("Traffic", "Top", 0),
-                  ini.ReadInt("Traffic", "Width", 0), ini.ReadInt("Traffic", "Height", 0)),
+  const char* const keys[] = {"Left", "Top", "Width", "Height"};
+  EXPECT_EQ(QRect(ini.ReadInt("Traffic", keys[0], 0), ini.ReadInt("Traffic", keys[1], 0),
+                  ini.ReadInt("Traffic", keys[2], 0), ini.ReadInt("Traffic", keys[3], 0)),
             QRect(40, 50, 600, 300));
   EXPECT_EQ(Open()->geometry(), QRect(40, 50, 600, 300));
   Close();
@@ -152,7 +141,8 @@ TEST_F(TrafficWindow, PlacementIsKeptInTheSettingsFileAndComesBackOnScreen) {
        {QRect(-5000, 40, 600, 300), QRect(40, 5000, 600, 300),
         QRect(40, screen.top() - 290, 600, 300), QRect(-4000, -4000, 9000, 9000)}) {
     SCOPED_TRACE(testing::PrintToString(saved.x()) + "," + testing::PrintToString(saved.y()));
-    SavePlacement(saved);
+    const int values[] = {saved.x(), saved.y(), saved.width(), saved.height()};
+    for (int i = 0; i < 4; ++i) ini.WriteInt("Traffic", keys[i], values[i]);
     const QRect shown = Open()->geometry();
     EXPECT_TRUE(screen.contains(shown.topLeft()) &&
                 shown.size().boundedTo(screen.size()) == shown.size())
