@@ -12,44 +12,36 @@
 #include <memory>
 #include <ostream>
 
+#include "app/TrafficModel.h"
 #include "app/TrafficRecorder.h"
 #include "app/untMain.h"
 #include "app/untMainForm.h"
 #include "app/untTraffic.h"
 #include "i18n/untDM.h"
 #include "protocol/Records.h"
-#include "protocol/TrafficFormat.h"
 #include "serial/Comm.h"
 #include "support/ComLink.h"
 #include "support/CommPseudoTerminal.h"
 #include "support/FrameBytes.h"
+#include "support/ModelRows.h"
+#include "support/ReplyBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 
 namespace {
 
 using namespace protocol;
+using app::TrafficModel;
 using testing_support::Bytes;
 using testing_support::Join;
-using testing_support::ToBytes;
+using testing_support::RecordReplyBytes;
+using testing_support::ReplyBytes;
 
 constexpr int kComNumber = 7;
 constexpr int kWaitMs = 5000;
 
-Bytes Reply(std::uint16_t code, std::uint8_t status, const Bytes& record = {}) {
-  return ToBytes(BuildReplyFrame(code, status, record));
-}
 Bytes ComReply() {
-  ComParams com;
-  com.baudRate = 9600;
-  com.dataBits = 8;
-  com.parityCode = ComParams::kParityNone;
-  com.stopBitsCode = ComParams::kStopBitsOne;
-  const auto record = com.Encode();
-  return Reply(CMD_COM_GET, FRAME_ACK, Bytes(record.begin(), record.end()));
-}
-Bytes RecordReply(std::uint16_t code, std::size_t size) {
-  return Reply(code, FRAME_ACK, Bytes(size, 0));
+  return ReplyBytes(CMD_COM_GET, FRAME_ACK, testing_support::Com8N1(9600).Encode());
 }
 
 class TrafficRecording : public ::testing::Test {
@@ -87,11 +79,10 @@ class TrafficRecording : public ::testing::Test {
   void Connect() {
     Click(w().ui->btnConn);
     ReadRequests(1);
-    Answer(RecordReply(CMD_GET_VERSION, VersionRecord::kSize));
+    Answer(RecordReplyBytes(CMD_GET_VERSION));
     w().timBathTimer();
     ReadRequests(3);
-    Answer(Join({ComReply(), RecordReply(CMD_CONVT_GET, ConvtParams::kSize),
-                 RecordReply(CMD_CAN_GET, CanParams::kSize)}));
+    Answer(Join({ComReply(), RecordReplyBytes(CMD_CONVT_GET), RecordReplyBytes(CMD_CAN_GET)}));
     w().timBathTimer();
   }
 
@@ -107,13 +98,12 @@ class TrafficRecording : public ::testing::Test {
   // "command|status|note" of each row since the mark, in English.
   QStringList Rows() const {
     const TrafficStore& store = window_->Traffic->Store();
-    QStringList rows;
+    app::TrafficModel model(store);
+    model.Refresh();
     const std::uint64_t held = store.Appended() - store.Size();
-    for (std::uint64_t seq = std::max(mark_, held); seq < store.Appended(); ++seq) {
-      const TrafficCells cells = RowCells(store.At(seq - held), "enu");
-      rows.append(QString::fromStdString(cells.command + "|" + cells.status + "|" + cells.note));
-    }
-    return rows;
+    return testing_support::ModelRows(
+        model, {TrafficModel::ColCommand, TrafficModel::ColStatus, TrafficModel::ColNote},
+        static_cast<int>(std::max(mark_, held) - held));
   }
 
   testing_support::TempProgramFolder folder_;
@@ -181,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                         t.Mark();
                         t.Click(t.w().ui->btnDefCfg);
                         t.ReadRequests(1);
-                        t.Answer(Reply(CMD_RESTORE_DEFAULT, 0x21));
+                        t.Answer(ReplyBytes(CMD_RESTORE_DEFAULT, FRAME_REFUSED));
                         t.w().timBathTimer();
                         t.w().timOutTimer();
                       },

@@ -36,6 +36,8 @@
 #include "protocol/TrafficFormat.h"
 #include "support/FileBytes.h"
 #include "support/FrameBytes.h"
+#include "support/ModelRows.h"
+#include "support/ReplyBytes.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 
@@ -52,14 +54,12 @@ const QString kDataDir = QStringLiteral(QUILLON_DATA_DIR);
 // converter refuses and the time-out: six rows, three of them problems.
 void RecordAnExchange(app::TrafficRecorder& traffic) {
   traffic.Cleared();
-  traffic.Sent(ToBytes(BuildQueryFrame(CMD_GET_VERSION)), true);
-  traffic.Received(ToBytes(BuildReplyFrame(CMD_GET_VERSION, FRAME_ACK, VersionRecord{}.Encode())));
+  traffic.Sent(testing_support::QueryBytes(CMD_GET_VERSION), true);
+  traffic.Received(testing_support::RecordReplyBytes(CMD_GET_VERSION));
   traffic.Received(testing_support::Bytes{0xAA, 0xBB});
   traffic.Cleared();
-  ComParams com;
-  com.baudRate = 9600;
-  traffic.Sent(ToBytes(com.ToSetFrame()), true);
-  traffic.Received(ToBytes(BuildReplyFrame(CMD_COM_SET, FRAME_REFUSED)));
+  traffic.Sent(ToBytes(testing_support::Com8N1(9600).ToSetFrame()), true);
+  traffic.Received(testing_support::ReplyBytes(CMD_COM_SET, FRAME_REFUSED));
   traffic.Examined();
   traffic.Message(messages::Msg::Timeout);
 }
@@ -70,10 +70,6 @@ class TrafficWindow : public ::testing::Test {
     CurLangID = 0;
     CurLangFile.clear();
     Start();
-  }
-  void TearDown() override {
-    window_.reset();
-    dm_.reset();
   }
 
   // The data module, then the main window, as the program starts.
@@ -100,21 +96,18 @@ class TrafficWindow : public ::testing::Test {
   }
 
   TfrmTraffic& t() { return *window_->frmTraffic; }
+  // Records the exchange and lets the window's timer show it.
+  void RecordAndRefresh() {
+    RecordAnExchange(*window_->Traffic);
+    t().timRefreshTimer();
+  }
   int RowsShown() { return t().Filter->rowCount(); }
   QString Cell(int row, int column) { return t().Filter->index(row, column).data().toString(); }
-
-  void SavePlacement(const QRect& placed) {
-    const platform::ProfileFile ini(SettingsFilePath());
-    ini.WriteInt("Traffic", "Left", placed.x());
-    ini.WriteInt("Traffic", "Top", placed.y());
-    ini.WriteInt("Traffic", "Width", placed.width());
-    ini.WriteInt("Traffic", "Height", placed.height());
-  }
 
   testing_support::TempProgramFolder folder_;
   testing_support::ScriptedDialogs dialogs_;
   std::unique_ptr<TfrmDM> dm_;
-  std::unique_ptr<TfrmMain> window_;
+  std::unique_ptr<TfrmMain> window_;  // gone before the data module
 };
 
 TEST_F(TrafficWindow, OpensOnceComesToTheFrontAndShowsWhatWasRecordedBefore) {
@@ -135,8 +128,9 @@ TEST_F(TrafficWindow, PlacementIsKeptInTheSettingsFileAndComesBackOnScreen) {
   Open()->setGeometry(40, 50, 600, 300);
   Close();
   const platform::ProfileFile ini(SettingsFilePath());
-  EXPECT_EQ(QRect(ini.ReadInt("Traffic", "Left", 0), ini.ReadInt("Traffic", "Top", 0),
-                  ini.ReadInt("Traffic", "Width", 0), ini.ReadInt("Traffic", "Height", 0)),
+  const char* const keys[] = {"Left", "Top", "Width", "Height"};
+  EXPECT_EQ(QRect(ini.ReadInt("Traffic", keys[0], 0), ini.ReadInt("Traffic", keys[1], 0),
+                  ini.ReadInt("Traffic", keys[2], 0), ini.ReadInt("Traffic", keys[3], 0)),
             QRect(40, 50, 600, 300));
   EXPECT_EQ(Open()->geometry(), QRect(40, 50, 600, 300));
   Close();
@@ -147,7 +141,8 @@ TEST_F(TrafficWindow, PlacementIsKeptInTheSettingsFileAndComesBackOnScreen) {
        {QRect(-5000, 40, 600, 300), QRect(40, 5000, 600, 300),
         QRect(40, screen.top() - 290, 600, 300), QRect(-4000, -4000, 9000, 9000)}) {
     SCOPED_TRACE(testing::PrintToString(saved.x()) + "," + testing::PrintToString(saved.y()));
-    SavePlacement(saved);
+    const int values[] = {saved.x(), saved.y(), saved.width(), saved.height()};
+    for (int i = 0; i < 4; ++i) ini.WriteInt("Traffic", keys[i], values[i]);
     const QRect shown = Open()->geometry();
     EXPECT_TRUE(screen.contains(shown.topLeft()) &&
                 shown.size().boundedTo(screen.size()) == shown.size())
@@ -158,22 +153,21 @@ TEST_F(TrafficWindow, PlacementIsKeptInTheSettingsFileAndComesBackOnScreen) {
 
 TEST_F(TrafficWindow, ProblemsOnlyPauseAndClear) {
   Open();
-  RecordAnExchange(*window_->Traffic);
-  t().timRefreshTimer();
+  RecordAndRefresh();
   ASSERT_EQ(RowsShown(), 6);
 
   t().ui->chkProblemsOnly->click();
-  ASSERT_EQ(RowsShown(), 3);
-  EXPECT_EQ(Cell(0, TrafficModel::ColCommand), "noise, 2 bytes");
-  EXPECT_EQ(Cell(1, TrafficModel::ColStatus), "refused (0x21)");
-  EXPECT_EQ(Cell(2, TrafficModel::ColNote), "operating timeout.");
+  EXPECT_EQ(
+      testing_support::ModelRows(
+          *t().Filter, {TrafficModel::ColCommand, TrafficModel::ColStatus, TrafficModel::ColNote}),
+      (QStringList{"noise, 2 bytes||", "CMD_COM_SET|refused (0x21)|refused by the converter",
+                   "||operating timeout."}));
 
   // Paused, the view stays as it is while recording goes on. (Enter on the
   // focused button, as Space.)
   QTest::keyClick(t().ui->btnPause, Qt::Key_Return);
   ASSERT_TRUE(t().ui->btnPause->isChecked());
-  RecordAnExchange(*window_->Traffic);
-  t().timRefreshTimer();
+  RecordAndRefresh();
   EXPECT_EQ(RowsShown(), 3);
   EXPECT_EQ(t().ui->lblRowCount->text(), "3 / 12");
   t().ui->btnPause->click();
@@ -185,8 +179,7 @@ TEST_F(TrafficWindow, ProblemsOnlyPauseAndClear) {
   t().ui->btnPause->click();
   t().ui->btnClear->click();
   EXPECT_EQ(RowsShown(), 0);
-  RecordAnExchange(*window_->Traffic);
-  t().timRefreshTimer();
+  RecordAndRefresh();
   EXPECT_EQ(RowsShown(), 0);
   EXPECT_EQ(t().ui->lblRowCount->text(), "0 / 6");
   t().ui->btnPause->click();
@@ -209,10 +202,6 @@ TEST_F(TrafficWindow, CopiesTheSelectedRowsAndSavesEveryRowAsText) {
   QApplication::clipboard()->clear();
   QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(), lines);
-  const QStringList refused = t().Model->RowLine(4).split('\t');
-  ASSERT_EQ(refused.size(), 10);
-  EXPECT_EQ(refused.mid(3, 2), (QStringList{"CMD_COM_SET", "refused (0x21)"}));
-  EXPECT_EQ(refused[8], "refused by the converter");
 
   // Refused without being opened: a named pipe and a folder.
   const QString pipe = folder_.file("pipe.txt");

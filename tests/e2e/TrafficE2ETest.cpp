@@ -21,6 +21,7 @@
 #include "i18n/untDM.h"
 #include "support/ConvsimProcess.h"
 #include "support/FileBytes.h"
+#include "support/ModelRows.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempProgramFolder.h"
 
@@ -32,11 +33,6 @@ constexpr int kDeadlineMs = 20000;
 
 class TrafficEndToEnd : public ::testing::Test {
  protected:
-  void TearDown() override {
-    window_.reset();
-    convsim_.reset();
-  }
-
   void ClickAndWaitFor(QPushButton* button, const QString& message) {
     dialogs_.messages.clear();
     QTest::mouseClick(button, Qt::LeftButton);
@@ -44,24 +40,11 @@ class TrafficEndToEnd : public ::testing::Test {
     ASSERT_EQ(dialogs_.messages, QStringList{message});
   }
 
-  // "direction|command|status|note" of each row the window shows.
-  QStringList Rows(const TfrmTraffic& traffic) {
-    QStringList rows;
-    for (int row = 0; row < traffic.Filter->rowCount(); ++row) {
-      QStringList cells;
-      for (int column : {TrafficModel::ColDirection, TrafficModel::ColCommand,
-                         TrafficModel::ColStatus, TrafficModel::ColNote})
-        cells.append(traffic.Filter->index(row, column).data().toString());
-      rows.append(cells.join('|'));
-    }
-    return rows;
-  }
-
   testing_support::TempProgramFolder folder_;
   testing_support::ScriptedDialogs dialogs_;
   TfrmDM dataModule_;
   std::unique_ptr<testing_support::ConvsimProcess> convsim_;
-  std::unique_ptr<TfrmMain> window_;
+  std::unique_ptr<TfrmMain> window_;  // gone before the simulator
 };
 
 TEST_F(TrafficEndToEnd, ConnectNoisyReplyAndRefusedWriteShowTheirRowsAndSaveAsText) {
@@ -84,7 +67,10 @@ TEST_F(TrafficEndToEnd, ConnectNoisyReplyAndRefusedWriteShowTheirRowsAndSaveAsTe
       },
       kDeadlineMs));
 
-  const QStringList rows = Rows(traffic);
+  // "direction|command|status|note" of each row the window shows.
+  const QStringList rows = testing_support::ModelRows(
+      *traffic.Filter, {TrafficModel::ColDirection, TrafficModel::ColCommand,
+                        TrafficModel::ColStatus, TrafficModel::ColNote});
   QStringList expected = {
       "sent|CMD_GET_VERSION||",
       "received|CMD_GET_VERSION|accepted (0x20)|",
@@ -108,8 +94,7 @@ TEST_F(TrafficEndToEnd, ConnectNoisyReplyAndRefusedWriteShowTheirRowsAndSaveAsTe
   std::sort(sorted.begin(), sorted.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(sorted, expected) << rows.join('\n').toStdString();
-  ASSERT_FALSE(rows.isEmpty());
-  EXPECT_EQ(rows.last(), "message|||operating timeout.");
+  EXPECT_EQ(rows.value(rows.size() - 1), "message|||operating timeout.");
   EXPECT_LT(rows.indexOf("received|noise, 6 bytes||"),
             rows.indexOf("received|CMD_CONVT_GET|accepted (0x20)|"));
   EXPECT_LT(rows.indexOf("sent|CMD_COM_SET||"),

@@ -11,6 +11,7 @@
 #include "protocol/TrafficFormat.h"
 #include "protocol/TrafficStore.h"
 #include "support/FrameBytes.h"
+#include "support/ReplyBytes.h"
 
 namespace protocol {
 namespace {
@@ -18,22 +19,14 @@ namespace {
 using messages::Msg;
 using std::chrono::milliseconds;
 using testing_support::Bytes;
-using testing_support::Join;
+using testing_support::QueryBytes;
+using testing_support::ReplyBytes;
 using testing_support::ToBytes;
 
 const VersionRecord kVersion{.software = {1, 2}, .buildDate = {20, 17, 9, 5}, .hardware = {1, 0}};
-const ComParams kCom = [] {
-  ComParams record;
-  record.baudRate = 115200;
-  record.dataBits = 8;
-  record.parityCode = ComParams::kParityNone;
-  record.stopBitsCode = ComParams::kStopBitsOne;
-  return record;
-}();
-
-Bytes VersionReplyBytes() {
-  return ToBytes(BuildReplyFrame(CMD_GET_VERSION, FRAME_ACK, kVersion.Encode()));
-}
+const ComParams kCom = testing_support::Com8N1(115200);
+const Bytes kVersionReply = ReplyBytes(CMD_GET_VERSION, FRAME_ACK, kVersion.Encode());
+const Bytes kRefusedComSet = ReplyBytes(CMD_COM_SET, FRAME_REFUSED);
 
 // A connect, a write of the serial line that the converter refuses, noise,
 // and the operator's time-out, as the window would report them.
@@ -42,13 +35,12 @@ std::vector<TrafficRow> AnExchange() {
   TrafficDecoder decoder([&](const TrafficRow& row) { rows.push_back(row); });
   const TrafficTime t0 = milliseconds(1000);
   decoder.OnCleared(t0);
-  decoder.OnSent(t0, ToBytes(BuildQueryFrame(CMD_GET_VERSION)));
-  decoder.OnReceived(t0 + milliseconds(6), VersionReplyBytes());
+  decoder.OnSent(t0, QueryBytes(CMD_GET_VERSION));
+  decoder.OnReceived(t0 + milliseconds(6), kVersionReply);
   decoder.OnReceived(t0 + milliseconds(12), Bytes{0xAA, 0xBB, 0xCC});
   decoder.OnCleared(t0 + milliseconds(20));
   decoder.OnSent(t0 + milliseconds(20), ToBytes(kCom.ToSetFrame()));
-  decoder.OnReceived(t0 + milliseconds(30),
-                     ToBytes(BuildReplyFrame(CMD_COM_SET, FRAME_REFUSED, Bytes{})));
+  decoder.OnReceived(t0 + milliseconds(30), kRefusedComSet);
   decoder.OnExamined();
   decoder.OnMessage(t0 + milliseconds(1520), Msg::Timeout);
   return rows;
@@ -60,12 +52,12 @@ TEST(TrafficFormat, TraceLinesTellAnExchangeInOrder) {
       "00 00 00 00 00 00 00 00 00 A7 04 0D",
       "+0.006 rx CMD_GET_VERSION status 0x20 ok len 9 crc ok software 1.2 build20170905, hardware "
       "1.0 " +
-          HexText(VersionReplyBytes()),
+          HexText(kVersionReply),
       "+0.012 rx noise 3 bytes AA BB CC",
       "+0.020 tx CMD_COM_SET len 7 crc ok 115200 bit/s, 8 data bits, no parity, 1 stop bit " +
           HexText(ToBytes(kCom.ToSetFrame())),
       "+0.030 rx CMD_COM_SET status 0x21 refused len 1 crc ok (refused by the converter) " +
-          HexText(ToBytes(BuildReplyFrame(CMD_COM_SET, FRAME_REFUSED, Bytes{}))),
+          HexText(kRefusedComSet),
       "+1.520 msg operating timeout.",
   };
   std::vector<std::string> lines;
@@ -75,31 +67,13 @@ TEST(TrafficFormat, TraceLinesTellAnExchangeInOrder) {
 }
 
 TEST(TrafficFormat, RecordsInBothLanguages) {
-  ComParams oddCom = kCom;
-  oddCom.parityCode = 0;
-  oddCom.stopBitsCode = 2;
-  CanParams can;
-  can.bitRateIndex = 1;
-  can.frameType = CanParams::kFrameExtended;
-  can.filterFlags = 0x13;
-  can.acceptanceCode = 0x123;
-  can.acceptanceMask = 0x1FFFFFFF;
-  CanParams oddCan;
-  oddCan.bitRateIndex = 11;
-  oddCan.frameType = 0x01;
-  ConvtParams convt;
-  convt.mode = 1;
-  convt.direction = 2;
-  convt.transparentFlags = ConvtParams::kCanInfo | ConvtParams::kCanId;
-  convt.idOffset = 3;
-  convt.idLength = 2;
-  convt.frameGapChars = 4;
-  convt.transparentSendId = 0x7FF;
-  convt.dataFlags = ConvtParams::kCanId;
-  convt.dataSendId = 0x12345678;
-  ConvtParams oddConvt;
-  oddConvt.mode = 7;
-  oddConvt.direction = 5;
+  // Every field in the order of declaration, as each text below names them.
+  const ComParams oddCom{{}, 115200, 8, 0, 2};
+  const CanParams can{{}, 1, CanParams::kFrameExtended, 0x13, 0x123, 0x1FFFFFFF};
+  const CanParams oddCan{{}, 11, 0x01, 0, 0, 0};
+  const std::uint8_t both = ConvtParams::kCanInfo | ConvtParams::kCanId;
+  const ConvtParams convt{{}, 1, 2, both, 3, 2, 4, 0x7FF, ConvtParams::kCanId, 0x12345678};
+  const ConvtParams oddConvt{{}, 7, 5, 0, 0, 0, 0, 0, 0, 0};
 
   struct Case {
     std::string text, expected;
@@ -144,13 +118,12 @@ TEST(TrafficFormat, RecordsInBothLanguages) {
 
 TEST(TrafficFormat, CellsFollowTheLanguage) {
   const std::vector<TrafficRow> rows = AnExchange();
-  const TrafficRow& refused = rows[4];
-  const TrafficCells chinese = RowCells(refused, "chn");
+  const TrafficCells chinese = RowCells(rows[4], "chn");
   EXPECT_EQ(chinese.direction, "接收");
   EXPECT_EQ(chinese.command, "CMD_COM_SET");
   EXPECT_EQ(chinese.status, "拒绝 (0x21)");
   EXPECT_EQ(chinese.note, "转换器拒绝了请求");
-  const TrafficCells english = RowCells(refused, "enu");
+  const TrafficCells english = RowCells(rows[4], "enu");
   EXPECT_EQ(english.status, "refused (0x21)");
   EXPECT_EQ(english.length, "1");
   EXPECT_EQ(english.crc, "ok");
@@ -176,35 +149,34 @@ TEST(TrafficFormat, ASavedLineIsOneLineOfTenFields) {
   const std::vector<TrafficRow> rows = AnExchange();
   const std::string first = RowTextLine(rows[0], std::nullopt, "chn");
   EXPECT_EQ(first, "00:00:01.000\t\t发送\tCMD_GET_VERSION\t\t1\t正确\t\t\t" +
-                       HexText(ToBytes(BuildQueryFrame(CMD_GET_VERSION))));
+                       HexText(QueryBytes(CMD_GET_VERSION)));
   EXPECT_EQ(ClockText(-milliseconds(1)), "23:59:59.999");
   EXPECT_EQ(DeltaText(milliseconds(5), milliseconds(2)), "-3.000");
 }
 
 TEST(TrafficFormat, JsonFieldsNameWhatTheRowHolds) {
   const std::vector<TrafficRow> rows = AnExchange();
-  std::vector<std::string> keys;
-  for (const TrafficField& field : RowFields(rows[4], milliseconds(1000), "enu"))
-    keys.push_back(field.key);
-  EXPECT_EQ(keys,
+  const auto keys = [](const std::vector<TrafficField>& fields) {
+    std::vector<std::string> names;
+    for (const TrafficField& field : fields) names.push_back(field.key);
+    return names;
+  };
+  const auto fields = RowFields(rows[4], milliseconds(1000), "enu");
+  EXPECT_EQ(keys(fields),
             (std::vector<std::string>{"t", "dir", "kind", "command", "code", "status", "accepted",
                                       "length", "crc_ok", "reason", "note", "bytes"}));
-  const auto fields = RowFields(rows[4], milliseconds(1000), "enu");
   EXPECT_DOUBLE_EQ(std::get<double>(fields[0].value), 0.030);
   EXPECT_EQ(std::get<std::int64_t>(fields[4].value), CMD_COM_SET);
   EXPECT_EQ(std::get<bool>(fields[6].value), false);
   EXPECT_EQ(std::get<std::string>(fields[9].value), "refused");
-
-  keys.clear();
-  for (const TrafficField& field : RowFields(rows[2], milliseconds(1000), "enu"))
-    keys.push_back(field.key);
-  EXPECT_EQ(keys, (std::vector<std::string>{"t", "dir", "kind", "count", "bytes"}));
+  EXPECT_EQ(keys(RowFields(rows[2], milliseconds(1000), "enu")),
+            (std::vector<std::string>{"t", "dir", "kind", "count", "bytes"}));
 }
 
 TEST(TrafficStore, KeepsTheLastRowsInOrder) {
   TrafficStore store(3);
+  TrafficRow row;
   for (int i = 0; i < 5; ++i) {
-    TrafficRow row;
     row.time = milliseconds(i);
     store.Append(row);
   }
@@ -214,7 +186,6 @@ TEST(TrafficStore, KeepsTheLastRowsInOrder) {
   EXPECT_THROW(store.At(3), std::out_of_range);
   store.Clear();
   EXPECT_EQ(store.Size(), 0u);
-  TrafficRow row;
   row.time = milliseconds(9);
   store.Append(row);
   EXPECT_EQ(store.At(0).time, milliseconds(9));
@@ -224,13 +195,12 @@ TEST(TrafficStore, KeepsTheLastRowsInOrder) {
 TEST(TrafficStore, ProblemsOnlyKeepsFailuresNotSuccessMessages) {
   TrafficRow row;
   row.kind = TrafficKind::Message;
-  for (const Msg message : {Msg::Timeout, Msg::RestoreFail, Msg::SendError, Msg::PortLost}) {
+  const std::pair<Msg, bool> messages[] = {{Msg::Timeout, true},   {Msg::RestoreFail, true},
+                                           {Msg::SendError, true}, {Msg::PortLost, true},
+                                           {Msg::ReadOk, false},   {Msg::WriteOk, false}};
+  for (const auto& [message, problem] : messages) {
     row.message = message;
-    EXPECT_TRUE(IsProblem(row)) << static_cast<int>(message);
-  }
-  for (const Msg message : {Msg::ReadOk, Msg::WriteOk}) {
-    row.message = message;
-    EXPECT_FALSE(IsProblem(row)) << static_cast<int>(message);
+    EXPECT_EQ(IsProblem(row), problem) << static_cast<int>(message);
   }
   row.message.reset();
   row.detail = "\\\\.\\COM7: the port does not exist";
