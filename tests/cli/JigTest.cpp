@@ -26,13 +26,6 @@ struct JigRun {
   QString errors;
 };
 
-std::vector<QJsonObject> JsonLines(const QByteArray& out) {
-  std::vector<QJsonObject> lines;
-  for (const QByteArray& line : out.split('\n'))
-    if (!line.isEmpty()) lines.push_back(QJsonDocument::fromJson(line).object());
-  return lines;
-}
-
 // The objects of `lines` that belong to `port`, or hold no port (summaries).
 std::vector<QJsonObject> Of(const std::vector<QJsonObject>& lines, const QString& port) {
   std::vector<QJsonObject> of;
@@ -66,13 +59,7 @@ class JigTest : public ::testing::Test {
   // A simulated unit on COM `com` of the program folder; its frames are
   // logged in a folder of its own.
   std::unique_ptr<ConvsimProcess> Unit(int com, const QStringList& args = {}) {
-    const QString logFolder = File(QStringLiteral("unit%1").arg(++units_));
-    QDir().mkpath(logFolder);
-    auto unit = std::make_unique<ConvsimProcess>(
-        QStringLiteral(CONVSIM_EXE), logFolder,
-        QStringList{"--dir", dir_.path(), "--com", QString::number(com), "--replace"} + args);
-    EXPECT_EQ(unit->Com(), com);
-    return unit;
+    return StartUnit(dir_.path(), File(QStringLiteral("unit%1").arg(++units_)), com, args);
   }
 
   // Pulls the unit on COM `com` out: it ends at once, and its link leads to
@@ -259,7 +246,7 @@ TEST_F(JigTest, ManyPortsAtOnceWithTheirReportAndFind) {
   EXPECT_FALSE(QFileInfo::exists(File("r.bin")));
 
   // Text: every line says its port, the total closes.
-  const auto text = StartCli(Bytes({"--port", "COM3,COM4", "version"}), exe_);
+  const auto text = Start({"--port", "COM3,COM4", "version"});
   ASSERT_TRUE(text->Wait(kRunTime).has_value());
   const QStringList textLines =
       QString::fromStdString(text->TakeOutput()).split('\n', Qt::SkipEmptyParts);
@@ -286,11 +273,7 @@ TEST_F(JigTest, ASignalEndsEveryPort) {
   const auto waiting = Start({"--json", "--wait", "--port", "COM11,COM12,COM13", "version"});
   WaitUntilSaid(*waiting, "waiting for a converter on COM13");
   waiting->Signal(SIGTERM);
-  const auto status = waiting->Wait(kRunTime);
-  ASSERT_TRUE(status.has_value());
-  EXPECT_TRUE(status->ExitedWith(4));
-  const std::vector<QJsonObject> lines =
-      JsonLines(QByteArray::fromStdString(waiting->TakeOutput()));
+  const std::vector<QJsonObject> lines = EndedWith(*waiting, 4);
   ASSERT_EQ(lines.size(), 4u);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lines[i]["error"].toString(), "interrupted");
   EXPECT_EQ(lines.back()["exit"].toInt(), 4);
@@ -418,9 +401,7 @@ TEST_F(JigTest, StationsNeverLoseAUnit) {
   EXPECT_EQ(
       nextFor(QString()),
       (QJsonObject{{"ok", false}, {"passed", 2}, {"failed", 3}, {"noAnswer", 2}, {"exit", 4}}));
-  const auto status = station->Wait(kRunTime);
-  ASSERT_TRUE(status.has_value());
-  EXPECT_TRUE(status->ExitedWith(4));
+  EndedWith(*station, 4);
 
   // One report line per unit, the silent ones without versions.
   const std::vector<QJsonObject> report =
@@ -443,11 +424,7 @@ TEST_F(JigTest, TwoNamesOfADeviceThatComesLater) {
   WaitUntilSaid(*waiting, "waiting for a converter on COM14");
   WaitUntilSaid(*waiting, "waiting for a converter on " + File("sys/ports/com14").toStdString());
   const auto unit = Unit(14);
-  const auto status = waiting->Wait(kRunTime);
-  ASSERT_TRUE(status.has_value());
-  EXPECT_TRUE(status->ExitedWith(2));
-  const std::vector<QJsonObject> lines =
-      JsonLines(QByteArray::fromStdString(waiting->TakeOutput()));
+  const std::vector<QJsonObject> lines = EndedWith(*waiting, 2);
   ASSERT_EQ(lines.size(), 3u);
   QStringList outcomes;
   for (std::size_t i = 0; i < 2; ++i)
