@@ -56,6 +56,7 @@ TEST_F(CliTest, OptionsStandAnywhereAndEveryOutcomeIsOneJsonObject) {
     const CliResult result = RunCliAsGiven(args);
     EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
     EXPECT_TRUE(result.json.contains(QString::fromUtf8(key))) << result.out.toStdString();
+    EXPECT_NE(result.json.value(QString::fromUtf8(key)), QJsonValue(""));  // help has a text
   }
   const auto expectRefused = [](const QByteArrayList& args, const char* error) {
     SCOPED_TRACE(args.join(' ').toStdString());
