@@ -343,6 +343,7 @@ struct IdCase {
   const char* id;
   bool fails;
   const char* message;
+  const char* language = "enu";
 };
 
 const char* const kStandardMessage =
@@ -354,6 +355,7 @@ class IdRangeTest : public ParamPanelTest, public ::testing::WithParamInterface<
 
 TEST_P(IdRangeTest, SendIdentifierBoundsFollowTheFrameType) {
   const IdCase& test = GetParam();
+  SetLanguage(test.language);
   c.cbxUsrFrameTp->setCurrentIndex(test.frameTypeItem);
   c.EdtUsrCANID->setText(test.id);
   EXPECT_EQ(panel->ValidatePanel(), test.fails);
@@ -368,6 +370,7 @@ TEST_P(IdRangeTest, SendIdentifierBoundsFollowTheFrameType) {
 
 TEST_P(IdRangeTest, AcceptanceCodeBoundsFollowTheFilterFrameType) {
   const IdCase& test = GetParam();
+  SetLanguage(test.language);
   c.chkActiveRecFilter->setChecked(true);
   c.cbxFilterFrame->setCurrentIndex(test.frameTypeItem);
   c.edtFilterMaskCode->setText(test.id);
@@ -375,25 +378,15 @@ TEST_P(IdRangeTest, AcceptanceCodeBoundsFollowTheFilterFrameType) {
   EXPECT_EQ(dialogs.messages, test.fails ? QStringList{test.message} : QStringList{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Bounds, IdRangeTest,
-                         ::testing::Values(IdCase{0, "00 00 07 FF", false, ""},
-                                           IdCase{0, "00 00 08 00", true, kStandardMessage},
-                                           IdCase{0, "FF FF FF FF", true, kStandardMessage},
-                                           IdCase{1, "1F FF FF FF", false, ""},
-                                           IdCase{1, "20 00 00 00", true, kExtendedMessage},
-                                           IdCase{1, "00 00 08 00", false, ""},
-                                           IdCase{0, "", false, ""}));
-
-TEST_F(ParamPanelTest, RangeMessagesInChinese) {
-  SetLanguage("chn");
-  c.EdtUsrCANID->setText("00 00 08 00");
-  EXPECT_TRUE(panel->CheckIdRange(c.EdtUsrCANID));
-  c.cbxUsrFrameTp->setCurrentIndex(1);
-  c.EdtUsrCANID->setText("20 00 00 00");
-  EXPECT_TRUE(panel->CheckIdRange(c.EdtUsrCANID));
-  EXPECT_EQ(dialogs.messages, QStringList({"当帧类型为标准帧时，有效值范围为：[0,7FF]",
-                                           "当帧类型为扩展帧时，有效值范围为：[0,1FFFFFFF]"}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, IdRangeTest,
+    ::testing::Values(
+        IdCase{0, "00 00 07 FF", false, ""}, IdCase{0, "00 00 08 00", true, kStandardMessage},
+        IdCase{0, "FF FF FF FF", true, kStandardMessage}, IdCase{1, "1F FF FF FF", false, ""},
+        IdCase{1, "20 00 00 00", true, kExtendedMessage}, IdCase{1, "00 00 08 00", false, ""},
+        IdCase{0, "", false, ""},
+        IdCase{0, "00 00 08 00", true, "当帧类型为标准帧时，有效值范围为：[0,7FF]", "chn"},
+        IdCase{1, "20 00 00 00", true, "当帧类型为扩展帧时，有效值范围为：[0,1FFFFFFF]", "chn"}));
 
 TEST_F(ParamPanelTest, HexEditWithEveryCharacterDeletedReadsZeroAndPasses) {
   c.EdtUsrCANID->setText("12 34 56 78");
