@@ -73,6 +73,40 @@ inline CliResult RunCli(const QByteArrayList& args) {
   return RunCliAsGiven(QByteArrayList{"--json"} + args);
 }
 
+// Each non-empty line of `text` as a JSON object; a line that is not one fails.
+inline std::vector<QJsonObject> JsonLines(const QByteArray& text) {
+  std::vector<QJsonObject> lines;
+  for (const QByteArray& line : text.split('\n')) {
+    if (line.isEmpty()) continue;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    EXPECT_TRUE(error.error == QJsonParseError::NoError && document.isObject())
+        << line.toStdString();
+    lines.push_back(document.object());
+  }
+  return lines;
+}
+
+// Waits for a started quillon-cli to end with `exitCode`; its stdout lines.
+inline std::vector<QJsonObject> EndedWith(ChildProcess& cli, int exitCode) {
+  const auto status = cli.Wait(kRunTime);
+  EXPECT_TRUE(status && status->ExitedWith(exitCode))
+      << (status ? status->code : -1) << " signal " << (status ? status->signal : 0);
+  return JsonLines(QByteArray::fromStdString(cli.TakeOutput()));
+}
+
+// A simulated converter on COM `com` of the program folder `dir`, its frames
+// logged in `logs`, a folder of its own.
+inline std::unique_ptr<ConvsimProcess> StartUnit(const QString& dir, const QString& logs, int com,
+                                                 const QStringList& args = {}) {
+  QDir().mkpath(logs);
+  auto unit = std::make_unique<ConvsimProcess>(
+      QStringLiteral(CONVSIM_EXE), logs,
+      QStringList{"--dir", dir, "--com", QString::number(com), "--replace"} + args);
+  EXPECT_EQ(unit->Com(), com);
+  return unit;
+}
+
 inline void WriteBytes(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
@@ -99,8 +133,11 @@ class CliTest : public ::testing::Test {
   QString Port() const { return dir_.path() + QStringLiteral("/sys/ports/com7"); }
   QString File(const QString& name) const { return dir_.path() + '/' + name; }
 
-  CliResult Cli(const QStringList& args) {
-    return RunCli(Bytes(QStringList{QStringLiteral("--port"), Port()} + args));
+  CliResult Cli(const QStringList& args) { return RunCli(PortAnd(args)); }
+  // The same without --json: its text as printed.
+  CliResult CliText(const QStringList& args) { return RunCliAsGiven(PortAnd(args)); }
+  QByteArrayList PortAnd(const QStringList& args) const {
+    return Bytes(QStringList{QStringLiteral("--port"), Port()} + args);
   }
 
   // The setting and restore commands the simulator received, in order.

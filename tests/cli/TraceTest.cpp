@@ -39,25 +39,13 @@ void ExpectLines(const QStringList& lines, const QStringList& patterns, const ch
   }
 }
 
-// Every line of `errors` is one JSON object.
-std::vector<QJsonObject> JsonRows(const QString& errors) {
-  std::vector<QJsonObject> rows;
-  for (const QString& line : errors.split('\n', Qt::SkipEmptyParts)) {
-    QJsonParseError error;
-    const QJsonDocument row = QJsonDocument::fromJson(line.toUtf8(), &error);
-    EXPECT_TRUE(error.error == QJsonParseError::NoError && row.isObject()) << line.toStdString();
-    rows.push_back(row.object());
-  }
-  return rows;
-}
-
 TEST_F(CliTest, TraceTellsEveryExchangeOfAWriteInTextAndAsJson) {
   const QString golden = File("golden.bin");
   ASSERT_EQ(Cli({"read", golden}).exitCode, 0);
   convsim_->Control("fault CMD_CONVT_GET noise 6");
   convsim_->Control("fault CMD_COM_SET refuse");
 
-  const CliResult text = RunCliAsGiven(Bytes({"--port", Port(), "--trace", "write", golden}));
+  const CliResult text = CliText({"--trace", "write", golden});
   EXPECT_EQ(text.exitCode, 1) << text.errors.toStdString();
   ExpectLines(TraceLines(text.errors),
               {"^\\+0\\.000 tx CMD_CONVT_GET len 1 crc ok 7F 01 40 10 00 01 FF( 00){19} 77 AF 0D$",
@@ -81,7 +69,7 @@ TEST_F(CliTest, TraceTellsEveryExchangeOfAWriteInTextAndAsJson) {
   const CliResult json = Cli({"--trace", "write", golden});
   EXPECT_EQ(json.exitCode, 1);
   EXPECT_EQ(json.json.value("written").toArray(), QJsonArray({"convt"}));
-  const std::vector<QJsonObject> rows = JsonRows(json.errors);
+  const std::vector<QJsonObject> rows = JsonLines(json.errors.toUtf8());
   QStringList jsonSteps, textSteps;
   for (const QJsonObject& row : rows)
     jsonSteps << row["dir"].toString() + ' ' +
@@ -101,18 +89,14 @@ TEST_F(CliTest, TraceTellsEveryExchangeOfAWriteInTextAndAsJson) {
   // A port that will not open: its failure as rows, stderr still JSON only.
   const CliResult closed = RunCli(Bytes({"--port", File("golden.bin"), "--trace", "version"}));
   EXPECT_EQ(closed.exitCode, 3);
-  const std::vector<QJsonObject> failure = JsonRows(closed.errors);
+  const std::vector<QJsonObject> failure = JsonLines(closed.errors.toUtf8());
   ASSERT_FALSE(failure.empty());
   EXPECT_TRUE(failure.front().value("text").toString().contains("not a serial device"));
 }
 
 TEST_F(CliTest, TraceOfSeveralPortsNamesThePortOnEveryLine) {
-  const QString logs = File("unit8");
-  ASSERT_TRUE(QDir().mkpath(logs));
-  ConvsimProcess second(
-      QStringLiteral(CONVSIM_EXE), logs,
-      {"--dir", dir_.path(), "--com", "8", "--replace", "--fault", "CMD_GET_VERSION split 10 20"});
-  ASSERT_EQ(second.Com(), 8);
+  const auto second =
+      StartUnit(dir_.path(), File("unit8"), 8, {"--fault", "CMD_GET_VERSION split 10 20"});
   const QString other = dir_.path() + QStringLiteral("/sys/ports/com8");
 
   const CliResult run =
@@ -135,8 +119,7 @@ TEST_F(CliTest, TraceOfSeveralPortsNamesThePortOnEveryLine) {
 // ends with "no answer".
 TEST_F(CliTest, TraceOfAWaitingStationCountsItsRepeatedLooks) {
   convsim_->Control("fault CMD_GET_VERSION wrongaddr");
-  const CliResult run =
-      RunCliAsGiven(Bytes({"--port", Port(), "--trace", "--wait", "--no-answer", "3", "version"}));
+  const CliResult run = CliText({"--trace", "--wait", "--no-answer", "3", "version"});
   EXPECT_EQ(run.exitCode, 4) << run.errors.toStdString();
   const QStringList look = {" tx CMD_GET_VERSION ",
                             " rx CMD_GET_VERSION .*\\(wrong address 0x02\\)",

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QMainWindow>
 #include <QTabWidget>
+#include <QTest>
 #include <memory>
 
 #include "i18n/untDM.h"
@@ -62,6 +63,16 @@ class PanelFixture {
   }
 
   void SetLanguage(const char* code) { dataModule.LangCode = QString::fromLatin1(code); }
+
+  void ShowWindow() {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  }
+
+  // The controls that follow the filter box.
+  QList<QWidget*> FilterControls() const {
+    return {c.cbxFilterFrame, c.cbxFilterID, c.edtFilterChkCode, c.edtFilterMaskCode};
+  }
 
   testing_support::ScriptedDialogs dialogs;
   TfrmDM dataModule;

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QTest>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <set>
 #include <string>
@@ -40,6 +41,16 @@ protocol::Frame Reply(std::uint16_t code, const Bytes& record) {
 
 class ParamPanelTest : public ::testing::Test, public PanelFixture {};
 
+// Every table's rows are printed and named by their `name`.
+template <typename Row>
+requires requires(const Row& row) {
+  row.name;
+}
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << row.name;
+}
+constexpr auto kRowName = [](const auto& info) { return std::string(info.param.name); };
+
 // ---- records from the controls, on the wire ----
 
 // What a control shows, as one text: a list's item ("" for none), a box's
@@ -60,10 +71,6 @@ struct SendCase {
   Bytes record;
 };
 
-void PrintTo(const SendCase& row, std::ostream* os) {
-  *os << row.name;
-}
-
 class SendTest : public ParamPanelTest, public ::testing::WithParamInterface<SendCase> {};
 
 TEST_P(SendTest, SettingCommandCarriesTheControlsAsTheyStand) {
@@ -75,76 +82,72 @@ TEST_P(SendTest, SettingCommandCarriesTheControlsAsTheyStand) {
   EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Records, SendTest,
-    ::testing::Values(SendCase{"ConversionEveryField",
-                               0x4020,
-                               [](params::PanelControls& c) {
-                                 c.cbxChgType->setCurrentIndex(1);
-                                 c.cbxChgDirection->setCurrentIndex(0);
-                                 c.chkCANInfoInPort->setChecked(true);
-                                 c.chkCANIDInPort->setChecked(true);
-                                 c.spEdtOffSet->SetValue(5);
-                                 c.spEdtLen->SetValue(2);
-                                 c.spEdtInterval->SetValue(10);
-                                 c.EdtUsrCANID->setText("12 34 56 78");
-                                 c.chkCanInfo->setChecked(true);
-                                 c.EdtDataCANID->setText("1f ff ff ff");
-                               },
-                               {0x01, 0x00, 0x03, 0x05, 0x02, 0x0A, 0x12, 0x34, 0x56, 0x78, 0x01,
-                                0x1F, 0xFF, 0xFF, 0xFF}},
-                      // Nothing selected goes out as 0xFF.
-                      SendCase{"ConversionDesignState",
-                               0x4020,
-                               [](params::PanelControls& c) { c.chkCanId->setChecked(true); },
-                               {0xFF, 0x02, 0x00, 0x00, 0x01, 0x02, 0, 0, 0, 0, 0x02, 0, 0, 0, 0}},
-                      SendCase{"Serial115200EvenTwoStopBits",
-                               0x2020,
-                               [](params::PanelControls& c) {
-                                 c.cbbBaudRate->setCurrentIndex(9);
-                                 c.cbbParity->setCurrentIndex(0);
-                                 c.cbbStopBits->setCurrentIndex(1);
-                               },
-                               {0x00, 0x01, 0xC2, 0x00, 8, 1, 3}},
-                      SendCase{"Serial300NoneOneStopBit",
-                               0x2020,
-                               [](params::PanelControls& c) { c.cbbStopBits->setCurrentIndex(0); },
-                               {0x00, 0x00, 0x01, 0x2C, 8, 5, 1}},
-                      SendCase{"SerialNoStopBitsChoice",
-                               0x2020,
-                               [](params::PanelControls& c) {
-                                 c.cbbBaudRate->setCurrentIndex(5);
-                                 c.cbbParity->setCurrentIndex(3);
-                               },
-                               {0x00, 0x00, 0x25, 0x80, 8, 4, 0}},
-                      SendCase{"SerialNoParityChoice",
-                               0x2020,  // index -1 + 1
-                               [](params::PanelControls& c) {
-                                 c.cbbBaudRate->setCurrentIndex(5);
-                                 c.cbbParity->setCurrentIndex(-1);
-                                 c.cbbStopBits->setCurrentIndex(0);
-                               },
-                               {0x00, 0x00, 0x25, 0x80, 8, 0, 1}},
-                      SendCase{"CanFilterOnExtendedDistinguished",
-                               0x3020,
-                               [](params::PanelControls& c) {
-                                 c.CbxCANBaudrate->setCurrentIndex(3);
-                                 c.cbxUsrFrameTp->setCurrentIndex(1);
-                                 c.chkActiveRecFilter->setChecked(true);
-                                 c.cbxFilterFrame->setCurrentIndex(1);
-                                 c.cbxFilterID->setCurrentIndex(1);
-                                 c.edtFilterChkCode->setText("00 00 01 23");
-                                 c.edtFilterMaskCode->setText("1F FF FF FF");
-                               },
-                               {0x03, 0x80, 0x13, 0, 0, 0x01, 0x23, 0x1F, 0xFF, 0xFF, 0xFF}},
-                      // Filter off with the other two at their first items gives 0x00.
-                      SendCase{"CanFilterOffNoBitRate",
-                               0x3020,
-                               [](params::PanelControls& c) {
-                                 c.edtFilterMaskCode->setText("00 00 07 FF");
-                               },
-                               {0xFF, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0x07, 0xFF}}),
-    [](const auto& info) { return std::string(info.param.name); });
+const SendCase kSendCases[] = {
+    {"ConversionEveryField",
+     0x4020,
+     [](params::PanelControls& c) {
+       c.cbxChgType->setCurrentIndex(1);
+       c.cbxChgDirection->setCurrentIndex(0);
+       c.chkCANInfoInPort->setChecked(true);
+       c.chkCANIDInPort->setChecked(true);
+       c.spEdtOffSet->SetValue(5);
+       c.spEdtLen->SetValue(2);
+       c.spEdtInterval->SetValue(10);
+       c.EdtUsrCANID->setText("12 34 56 78");
+       c.chkCanInfo->setChecked(true);
+       c.EdtDataCANID->setText("1f ff ff ff");
+     },
+     {0x01, 0x00, 0x03, 0x05, 0x02, 0x0A, 0x12, 0x34, 0x56, 0x78, 0x01, 0x1F, 0xFF, 0xFF, 0xFF}},
+    // Nothing selected goes out as 0xFF.
+    {"ConversionDesignState",
+     0x4020,
+     [](params::PanelControls& c) { c.chkCanId->setChecked(true); },
+     {0xFF, 0x02, 0x00, 0x00, 0x01, 0x02, 0, 0, 0, 0, 0x02, 0, 0, 0, 0}},
+    {"Serial115200EvenTwoStopBits",
+     0x2020,
+     [](params::PanelControls& c) {
+       c.cbbBaudRate->setCurrentIndex(9);
+       c.cbbParity->setCurrentIndex(0);
+       c.cbbStopBits->setCurrentIndex(1);
+     },
+     {0x00, 0x01, 0xC2, 0x00, 8, 1, 3}},
+    {"Serial300NoneOneStopBit",
+     0x2020,
+     [](params::PanelControls& c) { c.cbbStopBits->setCurrentIndex(0); },
+     {0x00, 0x00, 0x01, 0x2C, 8, 5, 1}},
+    {"SerialNoStopBitsChoice",
+     0x2020,
+     [](params::PanelControls& c) {
+       c.cbbBaudRate->setCurrentIndex(5);
+       c.cbbParity->setCurrentIndex(3);
+     },
+     {0x00, 0x00, 0x25, 0x80, 8, 4, 0}},
+    {"SerialNoParityChoice",
+     0x2020,  // index -1 + 1
+     [](params::PanelControls& c) {
+       c.cbbBaudRate->setCurrentIndex(5);
+       c.cbbParity->setCurrentIndex(-1);
+       c.cbbStopBits->setCurrentIndex(0);
+     },
+     {0x00, 0x00, 0x25, 0x80, 8, 0, 1}},
+    {"CanFilterOnExtendedDistinguished",
+     0x3020,
+     [](params::PanelControls& c) {
+       c.CbxCANBaudrate->setCurrentIndex(3);
+       c.cbxUsrFrameTp->setCurrentIndex(1);
+       c.chkActiveRecFilter->setChecked(true);
+       c.cbxFilterFrame->setCurrentIndex(1);
+       c.cbxFilterID->setCurrentIndex(1);
+       c.edtFilterChkCode->setText("00 00 01 23");
+       c.edtFilterMaskCode->setText("1F FF FF FF");
+     },
+     {0x03, 0x80, 0x13, 0, 0, 0x01, 0x23, 0x1F, 0xFF, 0xFF, 0xFF}},
+    // Filter off with the other two at their first items gives 0x00.
+    {"CanFilterOffNoBitRate",
+     0x3020,
+     [](params::PanelControls& c) { c.edtFilterMaskCode->setText("00 00 07 FF"); },
+     {0xFF, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0x07, 0xFF}}};
+INSTANTIATE_TEST_SUITE_P(Records, SendTest, ::testing::ValuesIn(kSendCases), kRowName);
 
 TEST_F(ParamPanelTest, SerialLineRecordWithoutANumberFailsAndSendsNothing) {
   ASSERT_EQ(c.cbbByteSize->currentIndex(), -1);  // the design state
@@ -187,10 +190,6 @@ struct ApplyCase {
   std::vector<std::pair<const char*, QString>> shown;  // control, what it shows
   Bytes sentBack;                                      // the record a following write sends
 };
-
-void PrintTo(const ApplyCase& row, std::ostream* os) {
-  *os << row.name;
-}
 
 class ApplyTest : public ParamPanelTest, public ::testing::WithParamInterface<ApplyCase> {};
 
@@ -284,49 +283,49 @@ INSTANTIATE_TEST_SUITE_P(
                    {"edtFilterChkCode", "00 00 01 00"},
                    {"edtFilterMaskCode", "1F FF FF FF"}},
                   {2, 0x80, 0x13, 0x00, 0x00, 0x01, 0x00, 0x1F, 0xFF, 0xFF, 0xFF}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kRowName);
 
-TEST_F(ParamPanelTest, CanReplyWithFilterOnTicksTheBoxEnablesItsControlsAndRenamesIt) {
-  for (const char* language : {"enu", "chn"}) {
-    SetLanguage(language);
-    c.chkActiveRecFilter->setChecked(false);
-    ASSERT_FALSE(c.cbxFilterFrame->isEnabled());
-    panel->ApplyRecord(
-        Reply(0x3010, {2, 0x80, 0x13, 0x00, 0x00, 0x01, 0x00, 0x1F, 0xFF, 0xFF, 0xFF}),
-        protocol::CMD_CAN_GET);
-    EXPECT_TRUE(c.chkActiveRecFilter->isChecked());
-    for (QWidget* control :
-         {static_cast<QWidget*>(c.cbxFilterFrame), static_cast<QWidget*>(c.cbxFilterID),
-          static_cast<QWidget*>(c.edtFilterChkCode), static_cast<QWidget*>(c.edtFilterMaskCode)})
-      EXPECT_TRUE(control->isEnabled());
-    EXPECT_EQ(c.chkActiveRecFilter->text(),
-              QString(language) == "chn" ? QString("过滤有效") : QString("filtration valid"));
+// A CAN reply and the operator's click set the filter box alike: its controls
+// follow it, and a change of state renames it in the language of the moment.
+TEST_F(ParamPanelTest, FilterBoxFromARepliesOrAClickEnablesItsControlsAndRenamesIt) {
+  const auto reply = [this](bool filterOn) {
+    panel->ApplyRecord(filterOn ? Reply(0x3010, {2, 0x80, 0x13, 0, 0, 1, 0, 0x1F, 0xFF, 0xFF, 0xFF})
+                                : Reply(0x3010, {11, 0x01, 0x12, 0, 0, 0, 0, 0, 0, 0, 0}),
+                       protocol::CMD_CAN_GET);
+  };
+  const auto click = [this] { c.chkActiveRecFilter->click(); };
+  const struct {
+    const char* name;
+    const char* language;
+    std::function<void()> act;
+    bool on;
+    const char* caption;  // nullptr: not looked at
+  } steps[] = {
+      // A connection enables every control, the filter ones included.
+      {"a reply with the filter off, the box already off", "enu",
+       [&] {
+         for (QWidget* control : FilterControls()) control->setEnabled(true);
+         reply(false);
+       },
+       false, "过滤无效"},  // no change of state, no new caption
+      {"the operator ticks it", "enu", click, true, "filtration valid"},
+      {"the operator clears it", "chn", click, false, "过滤无效"},
+      {"a reply with the filter on", "enu", [&] { reply(true); }, true, "filtration valid"},
+      {"the program clears it", "chn", [&] { c.chkActiveRecFilter->setChecked(false); }, false,
+       nullptr},
+      {"a reply with the filter on, in Chinese", "chn", [&] { reply(true); }, true, "过滤有效"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    SetLanguage(step.language);
+    step.act();
+    EXPECT_EQ(c.chkActiveRecFilter->isChecked(), step.on);
+    for (QWidget* control : FilterControls())
+      EXPECT_EQ(control->isEnabled(), step.on) << control->objectName().toStdString();
+    if (step.caption) {
+      EXPECT_EQ(c.chkActiveRecFilter->text(), QString::fromUtf8(step.caption));
+    }
   }
-}
-
-TEST_F(ParamPanelTest, CanReplyWithFilterOffDisablesFilterControlsEvenWhenTheBoxWasAlreadyOff) {
-  // A connection enables every control, the filter ones included.
-  for (QWidget* control :
-       {static_cast<QWidget*>(c.cbxFilterFrame), static_cast<QWidget*>(c.cbxFilterID),
-        static_cast<QWidget*>(c.edtFilterChkCode), static_cast<QWidget*>(c.edtFilterMaskCode)})
-    control->setEnabled(true);
-  ASSERT_FALSE(c.chkActiveRecFilter->isChecked());
-  panel->ApplyRecord(Reply(0x3010, {11, 0x01, 0x12, 0, 0, 0, 0, 0, 0, 0, 0}),
-                     protocol::CMD_CAN_GET);
-  EXPECT_FALSE(c.cbxFilterFrame->isEnabled());
-  EXPECT_FALSE(c.edtFilterMaskCode->isEnabled());
-  EXPECT_EQ(c.chkActiveRecFilter->text(), "过滤无效");  // no change of state, no new caption
-}
-
-TEST_F(ParamPanelTest, OperatorTogglingTheFilterBoxFollowsTheSameRule) {
-  c.chkActiveRecFilter->setEnabled(true);
-  c.chkActiveRecFilter->click();
-  EXPECT_TRUE(c.edtFilterChkCode->isEnabled());
-  EXPECT_EQ(c.chkActiveRecFilter->text(), "filtration valid");
-  SetLanguage("chn");
-  c.chkActiveRecFilter->click();
-  EXPECT_FALSE(c.edtFilterChkCode->isEnabled());
-  EXPECT_EQ(c.chkActiveRecFilter->text(), "过滤无效");
 }
 
 TEST_F(ParamPanelTest, UnknownReplyCodeChangesNothing) {
@@ -344,6 +343,7 @@ struct IdCase {
   const char* id;
   bool fails;
   const char* message;
+  const char* language = "enu";
 };
 
 const char* const kStandardMessage =
@@ -355,6 +355,7 @@ class IdRangeTest : public ParamPanelTest, public ::testing::WithParamInterface<
 
 TEST_P(IdRangeTest, SendIdentifierBoundsFollowTheFrameType) {
   const IdCase& test = GetParam();
+  SetLanguage(test.language);
   c.cbxUsrFrameTp->setCurrentIndex(test.frameTypeItem);
   c.EdtUsrCANID->setText(test.id);
   EXPECT_EQ(panel->ValidatePanel(), test.fails);
@@ -369,6 +370,7 @@ TEST_P(IdRangeTest, SendIdentifierBoundsFollowTheFrameType) {
 
 TEST_P(IdRangeTest, AcceptanceCodeBoundsFollowTheFilterFrameType) {
   const IdCase& test = GetParam();
+  SetLanguage(test.language);
   c.chkActiveRecFilter->setChecked(true);
   c.cbxFilterFrame->setCurrentIndex(test.frameTypeItem);
   c.edtFilterMaskCode->setText(test.id);
@@ -376,25 +378,15 @@ TEST_P(IdRangeTest, AcceptanceCodeBoundsFollowTheFilterFrameType) {
   EXPECT_EQ(dialogs.messages, test.fails ? QStringList{test.message} : QStringList{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Bounds, IdRangeTest,
-                         ::testing::Values(IdCase{0, "00 00 07 FF", false, ""},
-                                           IdCase{0, "00 00 08 00", true, kStandardMessage},
-                                           IdCase{0, "FF FF FF FF", true, kStandardMessage},
-                                           IdCase{1, "1F FF FF FF", false, ""},
-                                           IdCase{1, "20 00 00 00", true, kExtendedMessage},
-                                           IdCase{1, "00 00 08 00", false, ""},
-                                           IdCase{0, "", false, ""}));
-
-TEST_F(ParamPanelTest, RangeMessagesInChinese) {
-  SetLanguage("chn");
-  c.EdtUsrCANID->setText("00 00 08 00");
-  EXPECT_TRUE(panel->CheckIdRange(c.EdtUsrCANID));
-  c.cbxUsrFrameTp->setCurrentIndex(1);
-  c.EdtUsrCANID->setText("20 00 00 00");
-  EXPECT_TRUE(panel->CheckIdRange(c.EdtUsrCANID));
-  EXPECT_EQ(dialogs.messages, QStringList({"当帧类型为标准帧时，有效值范围为：[0,7FF]",
-                                           "当帧类型为扩展帧时，有效值范围为：[0,1FFFFFFF]"}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, IdRangeTest,
+    ::testing::Values(
+        IdCase{0, "00 00 07 FF", false, ""}, IdCase{0, "00 00 08 00", true, kStandardMessage},
+        IdCase{0, "FF FF FF FF", true, kStandardMessage}, IdCase{1, "1F FF FF FF", false, ""},
+        IdCase{1, "20 00 00 00", true, kExtendedMessage}, IdCase{1, "00 00 08 00", false, ""},
+        IdCase{0, "", false, ""},
+        IdCase{0, "00 00 08 00", true, "当帧类型为标准帧时，有效值范围为：[0,7FF]", "chn"},
+        IdCase{1, "20 00 00 00", true, "当帧类型为扩展帧时，有效值范围为：[0,1FFFFFFF]", "chn"}));
 
 TEST_F(ParamPanelTest, HexEditWithEveryCharacterDeletedReadsZeroAndPasses) {
   c.EdtUsrCANID->setText("12 34 56 78");
@@ -406,8 +398,7 @@ TEST_F(ParamPanelTest, HexEditWithEveryCharacterDeletedReadsZeroAndPasses) {
 }
 
 TEST_F(ParamPanelTest, IdLengthAboveTwoFailsWithStandardFramesAfterTheIdentifierCheck) {
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_NO_FATAL_FAILURE(ShowWindow());
   c.pgcFunc->setCurrentIndex(2);
   c.spEdtLen->SetValue(3);
   EXPECT_TRUE(panel->ValidatePanel());
@@ -424,6 +415,9 @@ TEST_F(ParamPanelTest, IdLengthAboveTwoFailsWithStandardFramesAfterTheIdentifier
   EXPECT_TRUE(panel->ValidatePanel());
   EXPECT_EQ(dialogs.messages, QStringList{kStandardMessage});
   EXPECT_TRUE(c.EdtUsrCANID->hasFocus());
+  // A failed check leaves the controls as they are.
+  EXPECT_EQ(c.EdtUsrCANID->MaskedText(), "00 00 08 00");
+  EXPECT_EQ(c.spEdtLen->Value(), 3);
   c.cbxUsrFrameTp->setCurrentIndex(1);
   c.spEdtLen->SetValue(4);
   EXPECT_FALSE(panel->ValidatePanel());
@@ -447,14 +441,6 @@ TEST_F(ParamPanelTest, FilterCodesAreCheckedOnlyWithTheFilterOn) {
   EXPECT_EQ(dialogs.messages, QStringList{kExtendedMessage});
 }
 
-TEST_F(ParamPanelTest, FailedCheckLeavesTheControlsAsTheyAre) {
-  c.EdtUsrCANID->setText("00 00 08 00");
-  c.spEdtLen->SetValue(3);
-  panel->ValidatePanel();
-  EXPECT_EQ(c.EdtUsrCANID->MaskedText(), "00 00 08 00");
-  EXPECT_EQ(c.spEdtLen->Value(), 3);
-}
-
 // ---- key filters and the numeric fields ----
 
 TEST_F(ParamPanelTest, HexEditsTakeOnlyHexDigitsAndShowUpperCase) {
@@ -471,8 +457,7 @@ TEST_F(ParamPanelTest, HexEditsTakeOnlyHexDigitsAndShowUpperCase) {
 }
 
 TEST_F(ParamPanelTest, SpinEditsTakeOnlyTheirDigitsAndArePulledIntoRangeOnLeaving) {
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_NO_FATAL_FAILURE(ShowWindow());
   struct Case {
     SpinEdit* spin;
     const char* typed;
@@ -506,6 +491,33 @@ TEST_F(ParamPanelTest, SpinEditsTakeOnlyTheirDigitsAndArePulledIntoRangeOnLeavin
 enum class InputPath { Paste, Drop, InputMethod, Insert, Accessible };
 enum class Field { DataId, SendId, IdLength, Offset, Interval };
 
+// Each field: the line edit its text goes into (the hex edit itself, or the
+// spin's), the value of the record built from it, the base it is shown in.
+struct FieldAccess {
+  QLineEdit* (*edit)(params::PanelControls&);
+  std::uint32_t (*sent)(const protocol::ConvtParams&);
+  int base;
+};
+using Controls = params::PanelControls;
+using Record = protocol::ConvtParams;
+const std::map<Field, FieldAccess> kFields = {
+    {Field::DataId,
+     {[](Controls& c) -> QLineEdit* { return c.EdtDataCANID; },
+      [](const Record& r) -> std::uint32_t { return r.dataSendId; }, 16}},
+    {Field::SendId,
+     {[](Controls& c) -> QLineEdit* { return c.EdtUsrCANID; },
+      [](const Record& r) -> std::uint32_t { return r.transparentSendId; }, 16}},
+    {Field::IdLength,
+     {[](Controls& c) { return c.spEdtLen->findChild<QLineEdit*>(); },
+      [](const Record& r) -> std::uint32_t { return r.idLength; }, 10}},
+    {Field::Offset,
+     {[](Controls& c) { return c.spEdtOffSet->findChild<QLineEdit*>(); },
+      [](const Record& r) -> std::uint32_t { return r.idOffset; }, 10}},
+    {Field::Interval,
+     {[](Controls& c) { return c.spEdtInterval->findChild<QLineEdit*>(); },
+      [](const Record& r) -> std::uint32_t { return r.frameGapChars; }, 10}},
+};
+
 struct InputCase {
   const char* name;
   Field field;
@@ -514,29 +526,8 @@ struct InputCase {
   QString shownAfter;  // the field showed 12 34 56 78, or its spin's initial value
 };
 
-void PrintTo(const InputCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
 class InputPathTest : public ParamPanelTest, public ::testing::WithParamInterface<InputCase> {
  protected:
-  // The line edit the text goes into: the hex edit itself, or the spin's.
-  QLineEdit* Target() {
-    switch (GetParam().field) {
-      case Field::DataId:
-        return c.EdtDataCANID;
-      case Field::SendId:
-        return c.EdtUsrCANID;
-      case Field::IdLength:
-        return c.spEdtLen->findChild<QLineEdit*>();
-      case Field::Offset:
-        return c.spEdtOffSet->findChild<QLineEdit*>();
-      case Field::Interval:
-        return c.spEdtInterval->findChild<QLineEdit*>();
-    }
-    return nullptr;
-  }
-
   // A paste from the context menu, a drop at the start of the field, an input
   // method's commit, or insert(): all replace the selection.
   static void Enter(QLineEdit* edit, InputPath path, const QString& text) {
@@ -584,32 +575,19 @@ class InputPathTest : public ParamPanelTest, public ::testing::WithParamInterfac
 TEST_P(InputPathTest, FieldTakesOnlyWhatATypedKeyMay) {
   c.EdtUsrCANID->setText("12 34 56 78");
   c.EdtDataCANID->setText("12 34 56 78");
-  QLineEdit* edit = Target();
+  const FieldAccess& field = kFields.at(GetParam().field);
+  QLineEdit* edit = field.edit(c);
   ASSERT_NE(edit, nullptr);
   edit->selectAll();
   Enter(edit, GetParam().path, GetParam().input);
   EXPECT_EQ(edit->displayText(), GetParam().shownAfter);
 
   // What goes to the converter is what is shown.
-  const protocol::ConvtParams record = panel->BuildConvtParams();
   QString shown = GetParam().shownAfter;
-  switch (GetParam().field) {
-    case Field::DataId:
-      EXPECT_EQ(record.dataSendId, shown.remove(' ').toUInt(nullptr, 16));
-      break;
-    case Field::SendId:
-      EXPECT_EQ(record.transparentSendId, shown.remove(' ').toUInt(nullptr, 16));
-      break;
-    case Field::IdLength:
-      EXPECT_EQ(record.idLength, shown.toUInt());
-      break;
-    case Field::Offset:
-      EXPECT_EQ(record.idOffset, shown.toUInt());
-      break;
-    case Field::Interval:
-      EXPECT_EQ(record.frameGapChars, shown.toUInt());
-      break;
-  }
+  bool number = false;
+  const std::uint32_t value = shown.remove(' ').toUInt(&number, field.base);
+  ASSERT_TRUE(number) << shown.toStdString();
+  EXPECT_EQ(field.sent(panel->BuildConvtParams()), value);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -645,7 +623,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A field without the focus is pulled into its range at once.
         InputCase{"AccessibleOffsetAboveRange", Field::Offset, InputPath::Accessible, "8", "7"},
         InputCase{"AccessibleLetterOnInterval", Field::Interval, InputPath::Accessible, "x", "2"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kRowName);
 
 // ---- text that arrives without a key press ----
 
@@ -659,17 +637,12 @@ struct RefusalCase {
   QString message;
 };
 
-void PrintTo(const RefusalCase& row, std::ostream* os) {
-  *os << row.name;
-}
-
 class FieldRefusalTest : public ParamPanelTest,
                          public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(FieldRefusalTest, IsRefusedWithTheFieldsOwnMessageWhateverPathItCameBy) {
   const RefusalCase& row = GetParam();
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_NO_FATAL_FAILURE(ShowWindow());
   c.pgcFunc->setCurrentIndex(1);
   row.put(c);
   QWidget* field = window.findChild<QWidget*>(row.field);
@@ -724,7 +697,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"FilterCodeNotHexadecimal",
                     [](params::PanelControls& c) { c.edtFilterChkCode->setText("GG 00 00 00"); },
                     "edtFilterChkCode", 2, kStandardMessage}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kRowName);
 
 // ---- what a screen reader finds ----
 
